@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
+
 #include <kestrel/compat_settings.hpp>
 #include <kestrel/oid.hpp>
 #include <kestrel/oid_request.hpp>
 #include <kestrel/settings.hpp>
-#include <gtest/gtest.h>
-
 #include <sstream>
 
 namespace k = corvane::tallis::kestrel;
@@ -37,18 +37,27 @@ TEST(SettingsHash, EmptyPortDiffersFromPortZeroInBoth) {
 }
 
 TEST(SettingsHash, EveryFieldCounts) {
-  const k::settings base("user", "password", k::auth_t::sha1, "key", k::priv_t::aes, "ctx",
-                         "host", 161, 5s);
+  const k::settings base("user", "password", k::auth_t::sha1, "key", k::priv_t::aes, "ctx", "host",
+                         161, 5s);
   const std::vector<k::settings> variants = {
-      k::settings("userX", "password", k::auth_t::sha1, "key", k::priv_t::aes, "ctx", "host", 161, 5s),
-      k::settings("user", "passwordX", k::auth_t::sha1, "key", k::priv_t::aes, "ctx", "host", 161, 5s),
-      k::settings("user", "password", k::auth_t::md5, "key", k::priv_t::aes, "ctx", "host", 161, 5s),
-      k::settings("user", "password", k::auth_t::sha1, "keyX", k::priv_t::aes, "ctx", "host", 161, 5s),
-      k::settings("user", "password", k::auth_t::sha1, "key", k::priv_t::des, "ctx", "host", 161, 5s),
-      k::settings("user", "password", k::auth_t::sha1, "key", k::priv_t::aes, "ctxX", "host", 161, 5s),
-      k::settings("user", "password", k::auth_t::sha1, "key", k::priv_t::aes, "ctx", "hostX", 161, 5s),
-      k::settings("user", "password", k::auth_t::sha1, "key", k::priv_t::aes, "ctx", "host", 162, 5s),
-      k::settings("user", "password", k::auth_t::sha1, "key", k::priv_t::aes, "ctx", "host", 161, 6s),
+      k::settings("userX", "password", k::auth_t::sha1, "key", k::priv_t::aes, "ctx", "host", 161,
+                  5s),
+      k::settings("user", "passwordX", k::auth_t::sha1, "key", k::priv_t::aes, "ctx", "host", 161,
+                  5s),
+      k::settings("user", "password", k::auth_t::md5, "key", k::priv_t::aes, "ctx", "host", 161,
+                  5s),
+      k::settings("user", "password", k::auth_t::sha1, "keyX", k::priv_t::aes, "ctx", "host", 161,
+                  5s),
+      k::settings("user", "password", k::auth_t::sha1, "key", k::priv_t::des, "ctx", "host", 161,
+                  5s),
+      k::settings("user", "password", k::auth_t::sha1, "key", k::priv_t::aes, "ctxX", "host", 161,
+                  5s),
+      k::settings("user", "password", k::auth_t::sha1, "key", k::priv_t::aes, "ctx", "hostX", 161,
+                  5s),
+      k::settings("user", "password", k::auth_t::sha1, "key", k::priv_t::aes, "ctx", "host", 162,
+                  5s),
+      k::settings("user", "password", k::auth_t::sha1, "key", k::priv_t::aes, "ctx", "host", 161,
+                  6s),
   };
   for (const auto& variant : variants) {
     EXPECT_FALSE(variant == base);
@@ -116,6 +125,7 @@ TEST(Oid, OrdersByNumbersThenByName) {
 }
 
 TEST(Oid, StreamsDottedNumbers) {
+  using k::operator<<;
   std::ostringstream out;
   out << std::vector<long>{1, 3, 6, 1, 2, 1} << '|' << std::vector<long>{} << '|'
       << std::vector<long>{-1, 4294967295};

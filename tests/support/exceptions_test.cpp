@@ -99,10 +99,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "error to the Corvane support team. x"},
         // Every escaped character, and placeholders inside arguments taken literally.
         leaf_case{"escaping", [] { throw ex::index_not_found("a\\b#c[d]e,f:g", "%0:s"); },
-                  "#:kestrel.error.index_not_found[a\\\\b\\#c\\[d\\]e\\,f\\:g,%0:s]",
+                  "#:kestrel.error.index_not_found[a\\\\b\\#c\\[d\\]e\\,f\\:g,%0\\:s]",
                   "The requested index value (%0:s) was not found in the SNMP table column "
                   "a\\b#c[d]e,f:g."}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& case_info) { return case_info.param.name; });
 
 template <class Group, class Leaf>
 bool caught_as(const Leaf& leaf) {

@@ -81,7 +81,8 @@ class KESTREL_EXPORT table_response {
   /// response's name after table "." T "Entry." and the column prefix (T by default; only its
   /// length counts); the row index is the last "."-separated piece. Throws
   /// exceptions::non_table_data for a response outside the table, or whose name holds
-  /// nothing after the skipped prefix; exceptions::duplicate_row_index for a repeated cell.
+  /// nothing after the skipped prefix; exceptions::duplicate_row_index for a repeated cell;
+  /// std::out_of_range ("invalid string position") for a name shorter than the skip.
   table_response(std::vector<response> responses, const oid& table,
                  const std::optional<std::string>& column_prefix);
   table_response(const table_response&) = delete;
