@@ -74,6 +74,8 @@ class KESTREL_EXPORT request {
       const std::vector<std::string>& columns, const std::optional<std::string>& column_prefix);
   /// The first of `names` that answers; it is asked first on the next execution.
   std::optional<unsigned> first_of_and_stick(std::initializer_list<std::string> names);
+  /// The same, for a list of names known only at run time.
+  std::optional<unsigned> first_of_and_stick(const std::vector<std::string>& names);
 
   /// Runs every query in id order. Any exception ends it without a partial result.
   result execute(plover::log_interface& logger) const;

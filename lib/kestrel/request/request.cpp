@@ -1,0 +1,275 @@
+#include <functional>
+#include <kestrel/exceptions.hpp>
+#include <kestrel/request.hpp>
+#include <utility>
+
+namespace corvane::tallis::kestrel {
+
+namespace {
+
+// One stored query: owns copies of everything it needs and may keep state between runs.
+using query_function = std::function<std::vector<response>(connection&, const execute_context&)>;
+
+// Table and row queries page with this many repetitions, whatever the caller's bulk size.
+constexpr int table_bulk_size = 50;
+const std::string end_of_table = "End Of Table";
+
+// How an oid appears in log messages: name (.1.3.6...).
+std::string log_text(const oid& o) {
+  return o.name() + " (" + library::numeric_oid_to_string(o.numeric_oid()) + ")";
+}
+
+std::vector<response> run_one(connection& conn, const execute_context& context,
+                              oid_request request) {
+  return conn.run({std::move(request)}, context);
+}
+
+// One GETBULK pass of a table or column below `subtree`, continuing after `current`.
+std::vector<response> bulk_pass(connection& conn, const execute_context& context,
+                                const oid& current, const oid& subtree, int bulk_size) {
+  oid_request pass(query_t::bulk, current);
+  pass.bulk_size(bulk_size).only_children_of_oid(subtree);
+  std::vector<response> responses = run_one(conn, context, std::move(pass));
+  if (responses.empty()) throw exceptions::no_result_for_oid();
+  return responses;
+}
+
+struct generic_query {
+  oid_request request;
+
+  std::vector<response> operator()(connection& conn, const execute_context& context) const {
+    return run_one(conn, context, request);
+  }
+};
+
+struct multi_get_query {
+  std::vector<oid> oids;
+
+  std::vector<response> operator()(connection& conn, const execute_context& context) const {
+    std::vector<oid_request> requests;
+    if (context.compat.use_multi_get()) {
+      requests.emplace_back(query_t::get, oids);
+    } else {
+      requests.reserve(oids.size());
+      for (const oid& o : oids) requests.emplace_back(query_t::get, o);
+    }
+    return conn.run(requests, context);
+  }
+};
+
+struct table_query {
+  oid table;
+  int bulk_size;
+
+  std::vector<response> operator()(connection& conn, const execute_context& context) const {
+    std::vector<response> rows;
+    oid current = table;
+    for (;;) {
+      std::vector<response> pass = bulk_pass(conn, context, current, table, bulk_size);
+      const response& last = pass.back();
+      if (last.is_error()) {
+        const bool end_marker = last.as_string() == end_of_table;
+        rows.insert(rows.end(), std::make_move_iterator(pass.begin()),
+                    std::make_move_iterator(end_marker ? pass.end() - 1 : pass.end()));
+        return rows;
+      }
+      oid next = last.oid();
+      // An agent whose passes stop advancing would page forever. Such a pass only repeats
+      // what came before, so it is dropped and the table ends here.
+      if (!(current < next)) return rows;
+      rows.insert(rows.end(), std::make_move_iterator(pass.begin()),
+                  std::make_move_iterator(pass.end()));
+      current = std::move(next);
+    }
+  }
+};
+
+struct row_query {
+  std::string entry_prefix;
+  std::optional<std::string> column;
+  std::string value;  // the row index when no column is set
+  int bulk_size;
+  std::vector<std::string> columns;
+
+  std::vector<response> operator()(connection& conn, const execute_context& context) const {
+    const std::string index = column ? find_index(conn, context) : value;
+    std::vector<oid> cells;
+    cells.reserve(columns.size());
+    for (const std::string& name : columns) {
+      cells.push_back(context.library.oid_from_name(entry_prefix + name + "." + index));
+    }
+    return multi_get_query{std::move(cells)}(conn, context);
+  }
+
+ private:
+  // The index of the first row whose column reads exactly `value`.
+  std::string find_index(connection& conn, const execute_context& context) const {
+    const oid column_oid = context.library.oid_from_name(entry_prefix + *column);
+    oid current = column_oid;
+    for (;;) {
+      const std::vector<response> pass = bulk_pass(conn, context, current, column_oid, bulk_size);
+      for (const response& cell : pass) {
+        if (cell.as_string() == value) {
+          const std::string name = cell.name();
+          const auto dot = name.rfind('.');
+          return dot == std::string::npos ? name : name.substr(dot + 1);
+        }
+      }
+      const response& last = pass.back();
+      if (last.is_error()) throw exceptions::index_not_found(*column, value);
+      oid next = last.oid();
+      // A column whose passes stop advancing has no more rows to offer.
+      if (!(current < next)) throw exceptions::index_not_found(*column, value);
+      current = std::move(next);
+    }
+  }
+};
+
+struct first_of_query {
+  std::vector<oid> candidates;
+  std::optional<oid> last_successful;
+
+  std::vector<response> operator()(connection& conn, const execute_context& context) {
+    const std::optional<oid> previous = last_successful;
+    std::vector<response> answer;
+    if (last_successful) {
+      answer = run_one(conn, context, oid_request(query_t::get, *last_successful));
+      if (answers(answer)) return answer;
+      context.logger.log(7, "Last successful OID " + log_text(*last_successful) + " failed.");
+      last_successful.reset();
+    }
+    for (const oid& candidate : candidates) {
+      // The remembered OID has just failed; asking it again would not help.
+      if (previous && candidate == *previous) continue;
+      answer = run_one(conn, context, oid_request(query_t::get, candidate));
+      if (answers(answer)) {
+        last_successful = candidate;
+        context.logger.log(7, "Last successful OID is now " + log_text(candidate) + ".");
+        break;
+      }
+    }
+    return answer;
+  }
+
+ private:
+  static bool answers(const std::vector<response>& responses) {
+    return !responses.empty() && static_cast<bool>(responses.front());
+  }
+};
+
+}  // namespace
+
+const int request::DEFAULT_BULK_SIZE = 10;
+
+struct request::state {
+  std::shared_ptr<kestrel::connection> connection;
+  std::shared_ptr<const kestrel::library> library;
+  compat_settings compat;
+  std::vector<query_function> queries;
+
+  std::optional<unsigned> add(query_function query) {
+    queries.push_back(std::move(query));
+    return static_cast<unsigned>(queries.size() - 1);
+  }
+
+  std::vector<oid> resolve(const std::vector<std::string>& names) const {
+    std::vector<oid> oids;
+    oids.reserve(names.size());
+    for (const std::string& name : names) oids.push_back(library->oid_from_name(name));
+    return oids;
+  }
+
+  // table "." T "Entry." prefix, where T is the table's name without "Table".
+  std::string entry_prefix(const std::string& table_name,
+                           const std::optional<std::string>& column_prefix) const {
+    const oid table = library->oid_from_name(table_name);
+    const std::string stem = kestrel::library::table_name_from_oid(table);
+    return table.name() + "." + stem + "Entry." + column_prefix.value_or(stem);
+  }
+};
+
+request::request(std::shared_ptr<kestrel::connection> connection,
+                 std::shared_ptr<const kestrel::library> library, const compat_settings& compat)
+    : state_(
+          std::make_unique<state>(state{std::move(connection), std::move(library), compat, {}})) {}
+
+request::~request() = default;
+
+std::optional<unsigned> request::single_get(const std::string& name) {
+  return state_->add(
+      generic_query{oid_request(query_t::get, state_->library->oid_from_name(name))});
+}
+
+std::optional<unsigned> request::multi_get(const std::vector<std::string>& names) {
+  return state_->add(multi_get_query{state_->resolve(names)});
+}
+
+std::optional<unsigned> request::walk(const std::string& name, int max_depth) {
+  oid_request query(query_t::walk, state_->library->oid_from_name(name));
+  query.max_depth(max_depth);
+  return state_->add(generic_query{std::move(query)});
+}
+
+std::optional<unsigned> request::bulk(const std::string& name, int bulk_size) {
+  oid_request query(query_t::bulk, state_->library->oid_from_name(name));
+  query.bulk_size(bulk_size);
+  return state_->add(generic_query{std::move(query)});
+}
+
+std::optional<unsigned> request::table(const std::string& name) {
+  return state_->add(table_query{state_->library->oid_from_name(name), table_bulk_size});
+}
+
+std::optional<unsigned> request::table_row_from_index(
+    const std::string& table_name, const std::string& index,
+    const std::vector<std::string>& columns, const std::optional<std::string>& column_prefix) {
+  return state_->add(row_query{state_->entry_prefix(table_name, column_prefix), std::nullopt, index,
+                               table_bulk_size, columns});
+}
+
+std::optional<unsigned> request::table_row_from_column_value(
+    const std::string& table_name, const std::string& column, const std::string& value,
+    const std::vector<std::string>& columns, const std::optional<std::string>& column_prefix) {
+  return state_->add(row_query{state_->entry_prefix(table_name, column_prefix), column, value,
+                               table_bulk_size, columns});
+}
+
+std::optional<unsigned> request::first_of_and_stick(std::initializer_list<std::string> names) {
+  return first_of_and_stick(std::vector<std::string>(names));
+}
+
+std::optional<unsigned> request::first_of_and_stick(const std::vector<std::string>& names) {
+  return state_->add(first_of_query{state_->resolve(names), std::nullopt});
+}
+
+result request::execute(plover::log_interface& logger) const {
+  result::map_type responses;
+  const execute_context context{*state_->library, state_->compat, logger};
+  for (unsigned id = 0; id < state_->queries.size(); ++id) {
+    responses.emplace(id, state_->queries[id](*state_->connection, context));
+  }
+  return result(std::move(responses));
+}
+
+// ---- result -----------------------------------------------------------------------------
+
+result::result(map_type responses) : responses_(std::move(responses)) {}
+result::result(const result&) = default;
+result::result(result&&) noexcept = default;
+result& result::operator=(const result&) = default;
+result& result::operator=(result&&) noexcept = default;
+result::~result() = default;
+
+const std::vector<response>& result::at(const std::optional<unsigned>& id) const {
+  if (!id) throw exceptions::invalid_handle();
+  const auto found = responses_.find(*id);
+  if (found == responses_.end()) throw exceptions::no_result_for_oid();
+  return found->second;
+}
+
+std::size_t result::size() const { return responses_.size(); }
+bool result::empty() const { return responses_.empty(); }
+result::map_type::const_iterator result::begin() const { return responses_.begin(); }
+result::map_type::const_iterator result::end() const { return responses_.end(); }
+
+}  // namespace corvane::tallis::kestrel

@@ -1,0 +1,187 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <kestrel/exceptions.hpp>
+#include <kestrel/request.hpp>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "helpers/map_library.hpp"
+#include "helpers/mock_connection.hpp"
+#include "helpers/recording_logger.hpp"
+
+namespace k = corvane::tallis::kestrel;
+namespace ex = corvane::tallis::kestrel::exceptions;
+using k::helpers::make_response;
+using r = k::response;
+using testing::_;
+using testing::Return;
+
+namespace {
+
+// A request over a gmock connection that records the requests of every run call.
+class request_building : public testing::Test {
+ protected:
+  request_building() {
+    ON_CALL(*conn_, run(_, _))
+        .WillByDefault(
+            [this](const std::vector<k::oid_request>& requests, const k::execute_context&) {
+              runs_.push_back(requests);
+              // Every table pass ends at once.
+              std::vector<r> responses;
+              if (!requests.empty() && !requests[0].oids().empty()) {
+                responses.emplace_back(requests[0].oids()[0], r::error_value{"End Of Table"});
+              }
+              return responses;
+            });
+  }
+
+  k::oid oid_of(const std::string& name) const { return lib_->oid_from_name(name); }
+
+  std::shared_ptr<k::helpers::map_library> lib_ =
+      std::make_shared<k::helpers::map_library>(k::helpers::mib2_library());
+  std::shared_ptr<testing::NiceMock<k::helpers::mock_connection>> conn_ =
+      std::make_shared<testing::NiceMock<k::helpers::mock_connection>>();
+  k::request request_{conn_, lib_, k::compat_settings()};
+  k::helpers::recording_logger logger_;
+  std::vector<std::vector<k::oid_request>> runs_;
+};
+
+TEST_F(request_building, IdsCountFromZeroAndFailedAddsConsumeNone) {
+  EXPECT_EQ(request_.single_get("sysName.0"), 0u);
+  EXPECT_THROW(request_.single_get("noSuchObject.0"), ex::missing_mib_for_oid);
+  EXPECT_EQ(request_.walk("sysDescr", 5), 1u);
+  // One bad name among several adds nothing.
+  EXPECT_THROW(request_.multi_get({"sysName.0", "sysBogus.0", "sysDescr.0"}),
+               ex::missing_mib_for_oid);
+  EXPECT_THROW(request_.first_of_and_stick({"sysName.0", "sysBogus.0"}), ex::missing_mib_for_oid);
+  EXPECT_THROW(request_.first_of_and_stick(std::vector<std::string>{"sysName.0", "sysBogus.0"}),
+               ex::missing_mib_for_oid);
+  EXPECT_THROW(request_.table("noTable"), ex::missing_mib_for_oid);
+  EXPECT_THROW(request_.table_row_from_index("noTable", "1", {"Descr"}, std::nullopt),
+               ex::missing_mib_for_oid);
+  EXPECT_EQ(request_.bulk("ifTable", 5), 2u);
+  EXPECT_EQ(request_.table("ifTable"), 3u);
+
+  const k::result answer = request_.execute(logger_);
+  EXPECT_EQ(answer.size(), 4u);
+  EXPECT_EQ(runs_.size(), 4u);
+}
+
+TEST_F(request_building, EmptyNameListsAddQueriesWithoutResolving) {
+  const std::size_t before = lib_->lookups;
+  EXPECT_EQ(request_.multi_get({}), 0u);
+  EXPECT_EQ(request_.first_of_and_stick({}), 1u);
+  EXPECT_EQ(lib_->lookups, before);
+}
+
+struct stored_case {
+  std::string name;
+  std::function<void(k::request&)> add;
+  std::function<std::vector<k::oid_request>(const k::library&)> expected;
+};
+
+std::ostream& operator<<(std::ostream& out, const stored_case& c) { return out << c.name; }
+
+class stored_query : public request_building, public testing::WithParamInterface<stored_case> {};
+
+// What each add operation sends to the connection when it runs.
+TEST_P(stored_query, RunsTheResolvedRequest) {
+  GetParam().add(request_);
+  request_.execute(logger_);
+  ASSERT_EQ(runs_.size(), 1u);
+  EXPECT_EQ(runs_[0], GetParam().expected(*lib_));
+}
+
+using q = k::oid_request;
+using k::query_t;
+
+INSTANTIATE_TEST_SUITE_P(
+    Operations, stored_query,
+    testing::Values(
+        stored_case{"SingleGet", [](k::request& req) { req.single_get("sysName.0"); },
+                    [](const k::library& lib) {
+                      return std::vector<q>{q(query_t::get, lib.oid_from_name("sysName.0"))};
+                    }},
+        stored_case{"WalkDepthZeroBecomesOne", [](k::request& req) { req.walk("sysDescr", 0); },
+                    [](const k::library& lib) {
+                      return std::vector<q>{
+                          q(query_t::walk, lib.oid_from_name("sysDescr")).max_depth(1)};
+                    }},
+        stored_case{"BulkNegativeSizeBecomesOne", [](k::request& req) { req.bulk("ifTable", -3); },
+                    [](const k::library& lib) {
+                      return std::vector<q>{
+                          q(query_t::bulk, lib.oid_from_name("ifTable")).bulk_size(1)};
+                    }},
+        stored_case{"BulkWithDefaultSize",
+                    [](k::request& req) { req.bulk("ifTable", k::request::DEFAULT_BULK_SIZE); },
+                    [](const k::library& lib) {
+                      return std::vector<q>{
+                          q(query_t::bulk, lib.oid_from_name("ifTable")).bulk_size(10)};
+                    }},
+        stored_case{"MultiGetInNameOrder",
+                    [](k::request& req) {
+                      req.multi_get({"sysName.0", "sysDescr.0"});
+                    },
+                    [](const k::library& lib) {
+                      return std::vector<q>{q(query_t::get, {lib.oid_from_name("sysName.0"),
+                                                             lib.oid_from_name("sysDescr.0")})};
+                    }},
+        stored_case{"RowByIndexWithDefaultPrefix",
+                    [](k::request& req) {
+                      req.table_row_from_index("ifTable", "3", {"Descr", "Type"}, std::nullopt);
+                    },
+                    [](const k::library& lib) {
+                      return std::vector<q>{
+                          q(query_t::get,
+                            {lib.oid_from_name("interfaces.ifTable.ifEntry.ifDescr.3"),
+                             lib.oid_from_name("interfaces.ifTable.ifEntry.ifType.3")})};
+                    }},
+        stored_case{"RowByIndexWithEmptyPrefixTakesFullColumnNames",
+                    [](k::request& req) {
+                      req.table_row_from_index("ifTable", "3", {"ifDescr"}, std::string());
+                    },
+                    [](const k::library& lib) {
+                      return std::vector<q>{q(
+                          query_t::get, lib.oid_from_name("interfaces.ifTable.ifEntry.ifDescr.3"))};
+                    }},
+        stored_case{"RowByIndexWithOwnPrefix",
+                    [](k::request& req) {
+                      req.table_row_from_index("ifTable", "2", {"Descr"}, std::string("if"));
+                    },
+                    [](const k::library& lib) {
+                      return std::vector<q>{q(
+                          query_t::get, lib.oid_from_name("interfaces.ifTable.ifEntry.ifDescr.2"))};
+                    }}),
+    [](const auto& param_info) { return param_info.param.name; });
+
+TEST_F(request_building, RowColumnsAreResolvedOnlyWhenTheQueryRuns) {
+  EXPECT_EQ(request_.table_row_from_index("ifTable", "3", {"Bogus"}, std::nullopt), 0u);
+  EXPECT_THROW(request_.execute(logger_), ex::missing_mib_for_oid);
+  EXPECT_TRUE(runs_.empty());
+}
+
+// ---- result -----------------------------------------------------------------------------
+
+TEST(result, ReadsByQueryIdAndRefusesMissingOnes) {
+  const k::helpers::map_library lib = k::helpers::mib2_library();
+  const r name = make_response(lib, "sysName.0", r::string_value{"router1"});
+  const k::result answer({{0, {name}}, {1, {}}, {2, {name, name}}});
+
+  EXPECT_EQ(answer.size(), 3u);
+  EXPECT_FALSE(answer.empty());
+  EXPECT_EQ(answer.at(2).size(), 2u);
+  EXPECT_TRUE(answer.at(std::optional<unsigned>(1)).empty());
+  EXPECT_THROW(answer.at(std::nullopt), ex::invalid_handle);
+  EXPECT_THROW(answer.at(7), ex::no_result_for_oid);
+
+  std::vector<unsigned> ids;
+  for (const auto& [id, responses] : answer) ids.push_back(id);
+  EXPECT_EQ(ids, (std::vector<unsigned>{0, 1, 2}));
+
+  EXPECT_TRUE(k::result({}).empty());
+}
+
+}  // namespace
