@@ -1,0 +1,52 @@
+#include "netsnmp/connection_netsnmp.hpp"
+
+#include <functional>
+#include <thread>
+#include <utility>
+
+#include <kestrel/pool.hpp>
+
+#include "netsnmp/exchange.hpp"
+#include "netsnmp/pool_netsnmp.hpp"
+
+namespace corvane::tallis::kestrel {
+
+connection_netsnmp::connection_netsnmp(std::shared_ptr<context_netsnmp> context,
+                                       const settings& settings)
+    : connection_with_settings(settings),
+      session_(std::make_unique<session_netsnmp>(std::move(context), settings)) {}
+
+connection_netsnmp::~connection_netsnmp() = default;
+
+std::vector<response> connection_netsnmp::run(const std::vector<oid_request>& requests,
+                                              const execute_context& context) {
+  std::vector<response> result;
+  if (requests.empty()) return result;
+  result.reserve(requests.size());
+  bool first = true;
+  for (const oid_request& request : requests) {
+    if (!first && context.compat.delay().count() > 0) {
+      std::this_thread::sleep_for(context.compat.delay());
+    }
+    first = false;
+    std::vector<response> responses = run_request(*session_, request, context);
+    result.insert(result.end(), std::make_move_iterator(responses.begin()),
+                  std::make_move_iterator(responses.end()));
+  }
+  return result;
+}
+
+const session_netsnmp& connection_netsnmp::session() const { return *session_; }
+
+std::unique_ptr<connection> create_connection(pool& pool, const settings& settings) {
+  auto& netsnmp_pool = dynamic_cast<pool_netsnmp&>(pool);
+  return std::make_unique<connection_netsnmp>(netsnmp_pool.get_context(settings.get_hash()),
+                                              settings);
+}
+
+std::function<std::unique_ptr<connection>(settings)> get_connection_factory(
+    const std::shared_ptr<pool>& pool) {
+  return [pool](settings s) { return create_connection(*pool, s); };
+}
+
+}  // namespace corvane::tallis::kestrel

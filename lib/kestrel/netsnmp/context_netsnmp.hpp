@@ -1,0 +1,102 @@
+#pragma once
+
+// Engine facade: the only header besides the engine binding's own sources that sees
+// Net-SNMP's declarations.
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+#include <net-snmp/library/keytools.h>
+#include <net-snmp/library/snmpusm.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <kestrel/pool.hpp>
+
+#include "support/dynamic_library.hpp"
+
+namespace corvane::tallis::kestrel {
+
+class context_netsnmp;
+
+/// A PDU freed by the engine that made it.
+using pdu_ptr = std::unique_ptr<netsnmp_pdu, std::function<void(netsnmp_pdu*)>>;
+
+/// One loaded and initialised engine instance, with one thin member per entry point the
+/// library calls. Every call resolves its entry point by name through `engine()`.
+class context_netsnmp : public std::enable_shared_from_this<context_netsnmp> {
+ public:
+  /// Loads `library_file` and initialises the engine; with `load_mibs` it gets the MIB
+  /// directory list, otherwise an empty one.
+  context_netsnmp(std::filesystem::path library_file, bool load_mibs);
+  context_netsnmp(const context_netsnmp&) = delete;
+  context_netsnmp& operator=(const context_netsnmp&) = delete;
+  ~context_netsnmp();
+
+  dynamic_library& engine();
+  /// Held around one synchronous exchange with an agent, attempts and sleeps included.
+  std::mutex& engine_lock();
+
+  // Set-up.
+  void netsnmp_set_debug_log_level(int level);
+  int netsnmp_ds_set_string(int store, int which, const std::string& value);
+  int netsnmp_ds_set_boolean(int store, int which, int value);
+  int netsnmp_ds_set_int(int store, int which, int value);
+  int netsnmp_ds_get_int(int store, int which);
+  void init_snmp(const std::string& application);
+  void snmp_shutdown(const std::string& application);
+
+  // Sessions and USM.
+  /// Returns `session` itself; the engine's call returns nothing.
+  netsnmp_session* snmp_sess_init(netsnmp_session* session);
+  void* snmp_sess_open(netsnmp_session* session);
+  int snmp_sess_close(void* handle);
+  netsnmp_session* snmp_sess_session(void* handle);
+  int snmp_sess_synch_response(void* handle, netsnmp_pdu* pdu, netsnmp_pdu** response);
+  void snmp_sess_error(void* handle, int* system_error, int* engine_error, char** message);
+  void snmp_error(netsnmp_session* session, int* system_error, int* engine_error,
+                  char** message);
+  const char* snmp_api_errstring(int code);
+  const char* snmp_errstring(int status);
+  int generate_Ku(const ::oid* hash_type, u_int hash_type_len, const u_char* secret,
+                  size_t secret_len, u_char* key, size_t* key_len);
+  struct usmUser* usm_get_user(const u_char* engine_id, size_t engine_id_len, const char* name);
+  struct usmUser* usm_remove_user(struct usmUser* user);
+  struct usmUser* usm_free_user(struct usmUser* user);
+  /// The address of a protocol OID array exported by the engine ("usmHMACMD5AuthProtocol").
+  ::oid* protocol_oid(const std::string& symbol);
+
+  // PDUs.
+  netsnmp_pdu* snmp_pdu_create(int command);
+  netsnmp_variable_list* snmp_add_null_var(netsnmp_pdu* pdu, const ::oid* name, size_t length);
+  netsnmp_pdu* snmp_clone_pdu(netsnmp_pdu* pdu);
+  void snmp_free_pdu(netsnmp_pdu* pdu);
+  /// Wraps a PDU of this engine so that this engine frees it.
+  pdu_ptr wrap(netsnmp_pdu* pdu);
+
+  // MIB services.
+  int read_objid(const std::string& name, ::oid* buffer, size_t* count);
+  int snprint_objid(char* buffer, size_t length, const ::oid* name, size_t count);
+
+  /// Sends `pdu` (a clone per attempt) over the session `handle` under the engine lock: three
+  /// attempts with `retry`, one without, sleeping `delay` after each failed one.
+  pdu_ptr exchange(void* handle, netsnmp_pdu* pdu, bool retry, std::chrono::milliseconds delay);
+
+ private:
+  initializers::winsock_initializer winsock_;
+  dynamic_library engine_;
+  std::mutex engine_lock_;
+};
+
+/// The MIB directory list for the engine: "MIBDIRS", the registry's "Datapath" + "MIBs", the
+/// module's "mibs", the registry's "exepath" + "MIB", each absolute, joined with the
+/// platform's list separator.
+std::string mib_directories(const std::filesystem::path& module_dir);
+
+/// Removes white-space and control characters from both ends (the end first).
+std::string trim_engine_text(const std::string& text);
+
+}  // namespace corvane::tallis::kestrel

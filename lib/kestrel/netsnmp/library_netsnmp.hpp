@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <kestrel/library.hpp>
+
+namespace corvane::tallis::kestrel {
+
+class context_netsnmp;
+
+/// MIB name services over the pool's MIB context (key 0). Takes no lock of its own.
+class library_netsnmp : public library {
+ public:
+  /// Sub-identifiers a name may resolve to.
+  static constexpr std::size_t max_numeric_length = 128;
+  /// Characters of a full textual name.
+  static constexpr std::size_t max_name_length = 2047;
+
+  explicit library_netsnmp(std::shared_ptr<context_netsnmp> context);
+  library_netsnmp(const library_netsnmp&) = delete;
+  library_netsnmp& operator=(const library_netsnmp&) = delete;
+  ~library_netsnmp() override;
+
+  /// Throws exceptions::missing_mib_for_oid(name, engine text) for a name the MIBs do not
+  /// know, invalid syntax or more than `max_numeric_length` sub-identifiers.
+  std::vector<long> name_to_numeric(const std::string& name) const override;
+  /// Throws exceptions::maximum_oid_size_exceeded when the name exceeds `max_name_length`.
+  std::string numeric_to_name(const std::vector<long>& numeric) const override;
+
+ private:
+  struct state;
+  std::unique_ptr<state> state_;
+};
+
+}  // namespace corvane::tallis::kestrel

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvane::tallis::kestrel::helpers {
+
+/// One SNMPv3 user of the test agent. The protocol numbers follow `auth_t` and `priv_t`
+/// (0 none, 1 MD5 / DES, ...).
+struct usm_user {
+  std::string name;  ///< u_<auth>_<priv>, e.g. u_sha256_aes192
+  int auth;
+  int priv;
+};
+
+/// Debian's snmpd on loopback (127.0.0.1 and [::1], one free UDP port), started from a
+/// configuration generated into a temporary directory of its own: nothing is read from
+/// /etc/snmp, the persistent state (and with it the engine ID) lives in that directory, and the
+/// log goes to a file there. It serves community "public" (v1, v2c), every SNMPv3 user of
+/// `users()`, and the user `context_user` in the context `context_name` only.
+///
+/// The agent is stopped by its PID when the object goes, and dies with the thread that started
+/// it if the test process ends abruptly.
+class snmp_agent {
+ public:
+  static constexpr const char* community = "public";
+  static constexpr const char* auth_password = "auth-password";
+  static constexpr const char* priv_password = "priv-password";
+  static constexpr const char* context_user = "u_sha_aes_ctx";
+  static constexpr const char* context_name = "ctx1";
+  static constexpr const char* sys_contact = "kestrel-test";
+  static constexpr const char* sys_name = "kestrel-agent";
+  static constexpr const char* sys_location = "loopback";
+  static constexpr int sys_services = 72;
+
+  /// Starts the agent and waits (bounded) until it answers. Throws std::runtime_error when it
+  /// cannot be started.
+  snmp_agent();
+  snmp_agent(const snmp_agent&) = delete;
+  snmp_agent& operator=(const snmp_agent&) = delete;
+  ~snmp_agent();
+
+  std::uint16_t port() const;
+  const std::filesystem::path& directory() const;
+  bool running() const;
+
+  /// Stops the agent (SIGTERM, then SIGKILL after a bounded wait).
+  void stop();
+  /// Starts it again on the same port; it keeps its engine ID unless `renew_engine_id` ran.
+  void start();
+  /// Drops the persistent state of a stopped agent: its next start has a new engine ID.
+  void renew_engine_id();
+
+  /// What the agent wrote to its log so far.
+  std::string log_text() const;
+
+  /// The SNMPv3 user matrix: every authentication protocol with every privacy protocol that
+  /// the protocol allows (privacy needs authentication).
+  static const std::vector<usm_user>& users();
+
+ private:
+  void write_configuration() const;
+  bool launch();
+
+  std::filesystem::path directory_;
+  std::uint16_t port_ = 0;
+  pid_t pid_ = -1;
+};
+
+/// The agent shared by the tests of one process, started on first use (call it from the main
+/// thread) and stopped when the process exits.
+snmp_agent& shared_agent();
+
+/// A UDP socket on 127.0.0.1 that receives and never answers: it counts what a client sends.
+class silent_agent {
+ public:
+  silent_agent();
+  silent_agent(const silent_agent&) = delete;
+  silent_agent& operator=(const silent_agent&) = delete;
+  ~silent_agent();
+
+  std::uint16_t port() const;
+  /// Waits at most `timeout` for one datagram and returns the sender's port.
+  std::optional<std::uint16_t> receive(std::chrono::milliseconds timeout);
+  /// The number of datagrams waiting now (they are consumed).
+  std::size_t drain();
+
+ private:
+  int socket_ = -1;
+  std::uint16_t port_ = 0;
+};
+
+}  // namespace corvane::tallis::kestrel::helpers

@@ -1,0 +1,382 @@
+// Every kind of query against Debian's snmpd on loopback (helpers/snmp_agent.hpp).
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <kestrel/exceptions.hpp>
+#include <kestrel/request.hpp>
+
+#include "netsnmp/connection_netsnmp.hpp"
+#include "netsnmp/netsnmp_fixture.hpp"
+
+namespace corvane::tallis::kestrel::helpers {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+const std::string system_group = ".iso.org.dod.internet.mgmt.mib-2.system.";
+const std::string if_table = ".iso.org.dod.internet.mgmt.mib-2.interfaces.ifTable.";
+
+compat_settings compat_with(get_mode_t get_mode, walk_mode_t walk_mode = walk_mode_t::getbulk) {
+  return compat_settings(0ms, retry_t::retry, counter_mode_t::default_mode, get_mode, walk_mode);
+}
+
+std::size_t count_of(const std::vector<std::string>& lines, const std::string& line) {
+  return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+}
+
+// ---- SNMPv3 ----------------------------------------------------------------------------
+
+class usm_matrix_test : public netsnmp_test, public ::testing::WithParamInterface<usm_user> {};
+
+TEST_P(usm_matrix_test, ReadsSysDescr) {
+  auto r = make_request(user_settings(GetParam(), shared_agent().port()));
+  const auto id = r->single_get("SNMPv2-MIB::sysDescr.0");
+  const result answer = r->execute(logger_);
+  ASSERT_EQ(answer.at(id).size(), 1u);
+  EXPECT_TRUE(answer.at(id)[0].is_string());
+  EXPECT_THAT(answer.at(id)[0].as_string(), StartsWith("Linux"));
+}
+
+INSTANTIATE_TEST_SUITE_P(all_users, usm_matrix_test, ::testing::ValuesIn(snmp_agent::users()),
+                         [](const auto& param_info) { return param_info.param.name; });
+
+using usm_test = netsnmp_test;
+
+TEST_F(usm_test, AContextUserReadsItsContextOnly) {
+  const usm_user user{snmp_agent::context_user, 2, 2};
+  auto in_context = make_request(user_settings(user, shared_agent().port(), "ctx1"));
+  const auto id = in_context->single_get("SNMPv2-MIB::sysName.0");
+  EXPECT_EQ(in_context->execute(logger_).at(id).at(0).as_string(), snmp_agent::sys_name);
+
+  // The agent does not answer for a context it does not serve.
+  auto elsewhere = make_request(user_settings(user, shared_agent().port(), "no-such-context", 1s),
+                                compat_settings(0ms, retry_t::no_retry));
+  elsewhere->single_get("SNMPv2-MIB::sysName.0");
+  EXPECT_THROW(elsewhere->execute(logger_), exceptions::timeout);
+}
+
+TEST_F(usm_test, WrongSecretsFailInsteadOfHanging) {
+  const std::string timeout_text =
+      "Timeout Error: The sensor failed to communicate with the target system. Please check "
+      "that the SNMP Port, Context Name, Encryption Type, and Encryption Key are correct.";
+  struct row {
+    std::string password;
+    std::string key;
+    std::string what;
+  };
+  const row rows[] = {
+      // The agent reports the failed authentication at once.
+      {"wrong-password", snmp_agent::priv_password,
+       "The sensor failed to communicate with the target system: Error 0/-35: Authentication "
+       "failure (incorrect password, community or key)."},
+      // What it cannot decrypt it drops.
+      {snmp_agent::auth_password, "wrong-key-123", timeout_text},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.what);
+    auto req = make_request(settings("u_sha256_aes", r.password, auth_t::sha256, r.key, priv_t::aes,
+                                     "", "127.0.0.1", shared_agent().port(), 1s),
+                            compat_settings(0ms, retry_t::no_retry));
+    req->single_get("SNMPv2-MIB::sysDescr.0");
+    try {
+      req->execute(logger_);
+      ADD_FAILURE() << "no exception";
+    } catch (const exceptions::communication_error& e) {
+      EXPECT_EQ(e.what(), r.what);
+    }
+  }
+}
+
+TEST_F(usm_test, AShortPasswordIsRejectedBeforeAnythingIsSent) {
+  try {
+    make_request(settings("u_md5_none", "seven77", auth_t::md5, "", priv_t::none, "", "127.0.0.1",
+                          shared_agent().port(), 1s));
+    ADD_FAILURE() << "no exception";
+  } catch (const exceptions::authentication_password_invalid& e) {
+    EXPECT_STREQ(e.what(),
+                 "The authentication password is invalid. Generic error (The supplied password "
+                 "length is too short.).");
+  }
+}
+
+TEST_F(usm_test, AfterATimeOutTheNextRequestFindsTheRestartedAgentsNewEngine) {
+  snmp_agent agent;  // this test stops and restarts its own agent
+  const usm_user user{"u_sha_aes", 2, 2};
+  const settings s = user_settings(user, agent.port(), "", 1s);
+  std::shared_ptr<connection> link = create_connection(*pool_, s);
+  request r(link, names_, compat_settings(0ms, retry_t::no_retry));
+  const auto engine_id = r.single_get(".1.3.6.1.6.3.10.2.1.1.0");  // snmpEngineID.0
+
+  const std::string before = r.execute(logger_).at(engine_id).at(0).as_string();
+  agent.stop();
+  EXPECT_THROW(r.execute(logger_), exceptions::timeout);
+
+  // The engine forgot the agent: no engine ID, no localised user for the old one.
+  const session_netsnmp& session = dynamic_cast<connection_netsnmp&>(*link).session();
+  netsnmp_session* engine_session = session.context().snmp_sess_session(session.handle());
+  EXPECT_EQ(engine_session->securityEngineIDLen, 0u);
+  EXPECT_EQ(engine_session->contextEngineIDLen, 0u);
+  EXPECT_EQ(session.context().usm_get_user(reinterpret_cast<const u_char*>(before.data()),
+                                           before.size(), user.name.c_str()),
+            nullptr);
+
+  agent.renew_engine_id();
+  agent.start();
+  const std::string after = r.execute(logger_).at(engine_id).at(0).as_string();
+  EXPECT_NE(after, before);
+  EXPECT_EQ(after.size(), before.size());
+}
+
+// ---- SNMPv1 and SNMPv2c ----------------------------------------------------------------
+
+class community_test : public netsnmp_test, public ::testing::WithParamInterface<version_t> {
+ protected:
+  std::unique_ptr<request> make(const compat_settings& compat = compat_settings()) {
+    return make_request(community_settings(GetParam(), shared_agent().port()), compat);
+  }
+  bool v1() const { return GetParam() == version_t::snmp_v1; }
+};
+
+TEST_P(community_test, GetsScalarsOfEveryKind) {
+  auto r = make();
+  const auto contact = r->single_get("SNMPv2-MIB::sysContact.0");
+  const auto uptime = r->single_get("SNMPv2-MIB::sysUpTime.0");
+  const auto object = r->single_get("SNMPv2-MIB::sysObjectID.0");
+  const auto services = r->single_get("SNMPv2-MIB::sysServices.0");
+  const result answer = r->execute(logger_);
+
+  EXPECT_EQ(answer.at(contact).at(0).name(), system_group + "sysContact.0");
+  EXPECT_EQ(answer.at(contact).at(0).as_string(), snmp_agent::sys_contact);
+  EXPECT_GT(answer.at(uptime).at(0).as_timeticks_t().count(), 0);
+  const oid agent_kind = answer.at(object).at(0).as_oid();
+  EXPECT_THAT(agent_kind.numeric_oid(), ::testing::ElementsAre(1, 3, 6, 1, 4, 1, 8072, 3, 2, 10));
+  EXPECT_THAT(agent_kind.name(), StartsWith(".iso.org.dod.internet.private.enterprises."));
+  EXPECT_EQ(answer.at(services).at(0).as_int32_t(), snmp_agent::sys_services);
+}
+
+TEST_P(community_test, MultiGetsInOneRequestOrOneByOne) {
+  for (const get_mode_t mode : {get_mode_t::multi_get, get_mode_t::one_by_one}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    logger_.entries.clear();
+    auto r = make(compat_with(mode));
+    const auto id = r->multi_get(
+        {"SNMPv2-MIB::sysContact.0", "SNMPv2-MIB::sysName.0", "SNMPv2-MIB::sysLocation.0"});
+    const result answer_result = r->execute(logger_);
+    const auto& answer = answer_result.at(id);
+    ASSERT_EQ(answer.size(), 3u);
+    EXPECT_EQ(answer[0].as_string(), snmp_agent::sys_contact);
+    EXPECT_EQ(answer[1].as_string(), snmp_agent::sys_name);
+    EXPECT_EQ(answer[2].as_string(), snmp_agent::sys_location);
+    EXPECT_EQ(count_of(logger_.messages(), "Request GET:"),
+              mode == get_mode_t::multi_get ? 1u : 3u);
+  }
+}
+
+TEST_P(community_test, AMissingOidAmongOthers) {
+  auto r = make(compat_with(get_mode_t::multi_get));
+  const auto id = r->multi_get(
+      {"SNMPv2-MIB::sysContact.0", "SNMPv2-MIB::sysContact.7", "SNMPv2-MIB::sysLocation.0"});
+  const result answer_result = r->execute(logger_);
+  const auto& answer = answer_result.at(id);
+  ASSERT_EQ(answer.size(), 3u);
+  if (v1()) {
+    // The agent refuses the whole GET and names the missing OID; it is asked again without it.
+    EXPECT_EQ(answer[0].name(), system_group + "sysContact.7");
+    EXPECT_EQ(answer[0].as_string(), "End of MIB");
+    EXPECT_EQ(answer[1].as_string(), snmp_agent::sys_contact);
+    EXPECT_EQ(answer[2].as_string(), snmp_agent::sys_location);
+    EXPECT_EQ(count_of(logger_.messages(), "Request GET:"), 2u);
+    EXPECT_EQ(count_of(logger_.messages(),
+                       "  " + system_group + "sysContact.7(.1.3.6.1.2.1.1.4.7): End of MIB"),
+              1u);
+  } else {
+    EXPECT_EQ(answer[0].as_string(), snmp_agent::sys_contact);
+    EXPECT_EQ(answer[1].name(), system_group + "sysContact.7");
+    EXPECT_EQ(answer[1].as_string(), "No Such Instance currently exists at this OID");
+    EXPECT_EQ(answer[2].as_string(), snmp_agent::sys_location);
+  }
+}
+
+TEST_P(community_test, WalksTheSystemGroupAsDeepAsAsked) {
+  for (const int depth : {1, 3}) {
+    SCOPED_TRACE(depth);
+    logger_.entries.clear();
+    auto r = make();
+    const auto id = r->walk("SNMPv2-MIB::system", depth);
+    const result answer_result = r->execute(logger_);
+    const auto& answer = answer_result.at(id);
+    const std::vector<std::string> expected = {"sysDescr.0", "sysObjectID.0", "sysUpTime.0"};
+    ASSERT_EQ(answer.size(), static_cast<std::size_t>(depth));
+    for (int i = 0; i < depth; ++i) EXPECT_EQ(answer[i].name(), system_group + expected[i]);
+    EXPECT_EQ(count_of(logger_.messages(), "Response:"), static_cast<std::size_t>(depth));
+  }
+}
+
+TEST_P(community_test, BulkIsOneGetBulkOrABoundedWalk) {
+  for (const walk_mode_t mode : {walk_mode_t::getbulk, walk_mode_t::getnext}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    logger_.entries.clear();
+    auto r = make(compat_with(get_mode_t::multi_get, mode));
+    const auto id = r->bulk("SNMPv2-MIB::system", 4);
+    const result answer_result = r->execute(logger_);
+    const auto& answer = answer_result.at(id);
+    ASSERT_EQ(answer.size(), 4u);
+    EXPECT_EQ(answer[0].name(), system_group + "sysDescr.0");
+    EXPECT_EQ(answer[3].as_string(), snmp_agent::sys_contact);
+    const bool getbulk = mode == walk_mode_t::getbulk && !v1();
+    const auto lines = logger_.messages();
+    EXPECT_EQ(count_of(lines, "Request GETBULK (bulk size 4):"), getbulk ? 1u : 0u);
+    EXPECT_EQ(count_of(lines, "Request GETNEXT (depth 4):"), getbulk ? 0u : 1u);
+    EXPECT_EQ(count_of(lines, "Response:"), getbulk ? 1u : 4u);
+  }
+}
+
+TEST_P(community_test, ReadsTheWholeInterfaceTable) {
+  auto r = make();
+  const auto table = r->table("IF-MIB::ifTable");
+  const auto number = r->single_get("IF-MIB::ifNumber.0");
+  const result answer = r->execute(logger_);
+  const auto& cells = answer.at(table);
+  const int interfaces = answer.at(number).at(0).as_int32_t();
+  ASSERT_GE(interfaces, 1);
+  std::vector<std::string> descriptions;
+  for (const response& cell : cells) {
+    EXPECT_THAT(cell.name(), StartsWith(if_table)) << cell.str();
+    EXPECT_FALSE(cell.is_error()) << cell.str();
+    if (cell.name().find(".ifDescr.") != std::string::npos)
+      descriptions.push_back(cell.as_string());
+  }
+  EXPECT_EQ(descriptions.size(), static_cast<std::size_t>(interfaces));
+  EXPECT_THAT(descriptions, ::testing::Contains("lo"));
+  // Twenty-odd columns per interface: the table took more than one GETBULK of 50 cells.
+  EXPECT_GT(cells.size(), 50u);
+}
+
+TEST_P(community_test, FindsARowByColumnValueAndByIndex) {
+  auto r = make();
+  const auto by_value = r->table_row_from_column_value("IF-MIB::ifTable", "Descr", "lo",
+                                                       {"Index", "Descr", "Type"}, {});
+  const result row_result = r->execute(logger_);
+  const auto& row = row_result.at(by_value);
+  ASSERT_EQ(row.size(), 3u);
+  EXPECT_EQ(row[1].as_string(), "lo");
+  EXPECT_EQ(row[2].as_int32_t(), 24);  // softwareLoopback
+  const std::string index = row[0].as_string();
+  EXPECT_EQ(row[0].name(), if_table + "ifEntry.ifIndex." + index);
+
+  auto again = make();
+  const auto by_index = again->table_row_from_index("IF-MIB::ifTable", index, {"Descr"}, {});
+  EXPECT_EQ(again->execute(logger_).at(by_index).at(0).as_string(), "lo");
+}
+
+TEST_P(community_test, FirstOfSkipsAMissingCandidateAndSticksToTheOneThatAnswered) {
+  auto r = make();
+  const auto id = r->first_of_and_stick({"SNMPv2-MIB::sysContact.7", "SNMPv2-MIB::sysName.0"});
+  EXPECT_EQ(r->execute(logger_).at(id).at(0).as_string(), snmp_agent::sys_name);
+  EXPECT_EQ(count_of(logger_.messages(), "Last successful OID is now " + system_group +
+                                             "sysName.0 (.1.3.6.1.2.1.1.5.0)."),
+            1u);
+  logger_.entries.clear();
+  EXPECT_EQ(r->execute(logger_).at(id).at(0).as_string(), snmp_agent::sys_name);
+  EXPECT_EQ(count_of(logger_.messages(), "Request GET:"), 1u);
+}
+
+TEST_P(community_test, ReadsCounter64OnlyOverSnmpV2c) {
+  auto r = make();
+  const auto id = r->walk("IF-MIB::ifHCInOctets", 1);
+  const result answer_result = r->execute(logger_);
+  const auto& answer = answer_result.at(id);
+  ASSERT_EQ(answer.size(), 1u);
+  if (v1()) {
+    // SNMPv1 cannot carry 64-bit counters: the agent skips the whole column.
+    EXPECT_THAT(answer[0].name(), ::testing::Not(HasSubstr("ifHCInOctets")));
+  } else {
+    EXPECT_THAT(answer[0].name(), HasSubstr(".ifXTable.ifXEntry.ifHCInOctets."));
+    EXPECT_TRUE(answer[0].is_uint64_t());
+    EXPECT_THAT(logger_.messages(), ::testing::Contains("    Type: 0x46"));
+  }
+}
+
+TEST_P(community_test, AnIpAddressColumnGivesNoValuesButTheWalkGoesOn) {
+  auto r = make();
+  const int depth = 8;
+  const auto id = r->walk("RFC1213-MIB::ipAdEntAddr", depth);
+  const result answer_result = r->execute(logger_);
+  const auto& answer = answer_result.at(id);
+  ASSERT_FALSE(answer.empty());
+  EXPECT_LT(answer.size(), static_cast<std::size_t>(depth));
+  EXPECT_THAT(answer[0].name(), HasSubstr(".ipAddrTable.ipAddrEntry.ipAdEntIfIndex."));
+  for (const response& cell : answer) {
+    EXPECT_THAT(cell.name(), ::testing::Not(HasSubstr(".ipAdEntAddr."))) << cell.str();
+  }
+  EXPECT_EQ(count_of(logger_.messages(), "Response:"), static_cast<std::size_t>(depth));
+}
+
+TEST_P(community_test, ReachesTheAgentOverIpv6) {
+  auto r = make_request(
+      community_settings(GetParam(), shared_agent().port(), std::nullopt, "udp6:[::1]"));
+  const auto id = r->single_get("SNMPv2-MIB::sysLocation.0");
+  EXPECT_EQ(r->execute(logger_).at(id).at(0).as_string(), snmp_agent::sys_location);
+}
+
+INSTANTIATE_TEST_SUITE_P(versions, community_test,
+                         ::testing::Values(version_t::snmp_v1, version_t::snmp_v2c),
+                         [](const auto& param_info) {
+                           return param_info.param == version_t::snmp_v1 ? "v1" : "v2c";
+                         });
+
+// ---- The debug dump --------------------------------------------------------------------
+
+using dump_test = netsnmp_test;
+
+TEST_F(dump_test, OneGetOneWalkStepAndOneGetBulkWriteTheseLines) {
+  auto r = make_request(community_settings(version_t::snmp_v2c, shared_agent().port()));
+  r->multi_get({"SNMPv2-MIB::sysContact.0", "SNMPv2-MIB::sysServices.0"});
+  r->walk("SNMPv2-MIB::sysContact", 1);
+  r->bulk("SNMPv2-MIB::sysContact", 2);
+  r->execute(logger_);
+
+  const std::string contact = system_group + "sysContact";
+  const std::string contact_0 = "  Name: " + contact + ".0 (.1.3.6.1.2.1.1.4.0)";
+  const std::vector<std::string> expected = {
+      "Request GET:",
+      contact_0,
+      "  Name: " + system_group + "sysServices.0 (.1.3.6.1.2.1.1.7.0)",
+      "Response:",
+      contact_0,
+      "    Type: 0x04",
+      "    Str(12): kestrel-test",
+      "  Name: " + system_group + "sysServices.0 (.1.3.6.1.2.1.1.7.0)",
+      "    Type: 0x02",
+      "    Int: 72 (0x0048)",
+      "Request GETNEXT (depth 1):",
+      "  Name: " + contact + " (.1.3.6.1.2.1.1.4)",
+      "Response:",
+      contact_0,
+      "    Type: 0x04",
+      "    Str(12): kestrel-test",
+      "Request GETBULK (bulk size 2):",
+      "  Name: " + contact + " (.1.3.6.1.2.1.1.4)",
+      "Response:",
+      contact_0,
+      "    Type: 0x04",
+      "    Str(12): kestrel-test",
+      "  Name: " + system_group + "sysName.0 (.1.3.6.1.2.1.1.5.0)",
+      "    Type: 0x04",
+      "    Str(13): kestrel-agent",
+  };
+  EXPECT_EQ(logger_.messages(), expected);
+  for (const auto& entry : logger_.entries) EXPECT_EQ(entry.level, 7);
+}
+
+}  // namespace
+}  // namespace corvane::tallis::kestrel::helpers

@@ -1,0 +1,131 @@
+#include "netsnmp/library_netsnmp.hpp"
+
+#include <gtest/gtest.h>
+#include <kestrel/exceptions.hpp>
+#include <kestrel/pool.hpp>
+#include <ortolan/i18n_message.hpp>
+
+#include <cctype>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvane::tallis::kestrel {
+namespace {
+
+/// One MIB context for the whole suite: parsing the MIB modules is the expensive part.
+class library_netsnmp_test : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    pool_ = create_pool();
+    names_ = create_library(*pool_);
+  }
+  static void TearDownTestSuite() {
+    names_.reset();
+    pool_.reset();
+  }
+
+  static std::string numeric_text(std::size_t count, long sub_identifier) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += "." + std::to_string(sub_identifier);
+    return text;
+  }
+
+  static inline std::shared_ptr<pool> pool_;
+  static inline std::unique_ptr<library> names_;
+};
+
+TEST_F(library_netsnmp_test, ResolvesNamesToNumbersAndFullNames) {
+  const std::string mib2 = ".iso.org.dod.internet.mgmt.mib-2";
+  struct resolution {
+    std::string name;
+    std::vector<long> numeric;
+    std::string full_name;
+  };
+  const std::vector<resolution> resolutions = {
+      {"IF-MIB::ifTable", {1, 3, 6, 1, 2, 1, 2, 2}, mib2 + ".interfaces.ifTable"},
+      {"SNMPv2-MIB::sysDescr.0", {1, 3, 6, 1, 2, 1, 1, 1, 0}, mib2 + ".system.sysDescr.0"},
+      {"IF-MIB::ifDescr.3",
+       {1, 3, 6, 1, 2, 1, 2, 2, 1, 2, 3},
+       mib2 + ".interfaces.ifTable.ifEntry.ifDescr.3"},
+      {"iso.org.dod.internet.mgmt.mib-2.system.sysDescr",
+       {1, 3, 6, 1, 2, 1, 1, 1},
+       mib2 + ".system.sysDescr"},
+      {mib2 + ".interfaces.ifTable", {1, 3, 6, 1, 2, 1, 2, 2}, mib2 + ".interfaces.ifTable"},
+      {".1.3.6.1.2.1.2.2", {1, 3, 6, 1, 2, 1, 2, 2}, mib2 + ".interfaces.ifTable"},
+      {"1.3.6.1.2.1.1.1.0", {1, 3, 6, 1, 2, 1, 1, 1, 0}, mib2 + ".system.sysDescr.0"},
+      // Net-SNMP's own modules sit in the same directory as the standard ones.
+      {".1.3.6.1.4.1.8072",
+       {1, 3, 6, 1, 4, 1, 8072},
+       ".iso.org.dod.internet.private.enterprises.netSnmp"},
+      // Sub-identifiers beyond the MIBs print as numbers, the largest one positive.
+      {".1.3.6.1.4.1.4294967295",
+       {1, 3, 6, 1, 4, 1, 4294967295},
+       ".iso.org.dod.internet.private.enterprises.4294967295"},
+  };
+  for (const auto& r : resolutions) {
+    const oid resolved = names_->oid_from_name(r.name);
+    EXPECT_EQ(resolved.numeric_oid(), r.numeric) << r.name;
+    EXPECT_EQ(resolved.name(), r.full_name) << r.name;
+  }
+  EXPECT_EQ(names_->oid_string_from_name("IF-MIB::ifTable"), ".1.3.6.1.2.1.2.2");
+}
+
+TEST_F(library_netsnmp_test, UnknownNamesFailWithTheNameAndTheTrimmedEngineText) {
+  struct failure {
+    std::string name;
+    std::optional<std::string> detail;
+  };
+  const std::vector<failure> failures = {
+      // The engine's text for this one starts with a blank, which is trimmed away.
+      {"nosuch", "(Sub-id not found: (top) -> nosuch)"},
+      // The engine's reader takes a bare label only from the top of the tree.
+      {"sysDescr", "(Sub-id not found: (top) -> sysDescr)"},
+      {"IF-MIB::nosuch", std::nullopt},
+      {"NO-SUCH-MIB::ifTable", std::nullopt},
+      {".1.3.x", std::nullopt},
+      {"", std::nullopt},
+      // One sub-identifier more than the buffer holds.
+      {numeric_text(library_netsnmp::max_numeric_length + 1, 1), std::nullopt},
+  };
+  for (const auto& [name, expected_detail] : failures) {
+    try {
+      names_->oid_string_from_name(name);
+      ADD_FAILURE() << "resolved: " << name;
+    } catch (const exceptions::missing_mib_for_oid& error) {
+      const std::string prefix = "Halyard could not resolve the OID for '" + name +
+                                 "'. Either the required MIB file was not found or the name "
+                                 "is invalid. ";
+      const std::string text = error.what();
+      ASSERT_EQ(text.rfind(prefix, 0), 0U) << text;
+      const std::string detail = text.substr(prefix.size());
+      EXPECT_EQ(error.message().key, "#:kestrel.error.missing_mib_for_oid[" +
+                                         ortolan::escape_key_argument(name) + "," +
+                                         ortolan::escape_key_argument(detail) + "]");
+      if (expected_detail) {
+        EXPECT_EQ(detail, *expected_detail);
+      }
+      if (!detail.empty()) {
+        EXPECT_FALSE(std::isspace(static_cast<unsigned char>(detail.front()))) << detail;
+        EXPECT_FALSE(std::isspace(static_cast<unsigned char>(detail.back()))) << detail;
+      }
+    }
+  }
+}
+
+TEST_F(library_netsnmp_test, ReadsUpToTheBufferSizeOfSubIdentifiers) {
+  const std::vector<long> numeric =
+      names_->name_to_numeric(numeric_text(library_netsnmp::max_numeric_length, 7));
+  EXPECT_EQ(numeric, std::vector<long>(library_netsnmp::max_numeric_length, 7));
+}
+
+TEST_F(library_netsnmp_test, AFullNameBeyondTheLimitFails) {
+  std::vector<long> numeric = {1, 3, 6, 1, 4, 1};
+  // ".iso.org.dod.internet.private.enterprises" followed by ".9" a thousand times.
+  numeric.insert(numeric.end(), 1000, 9);
+  EXPECT_THROW(names_->numeric_to_name(numeric), exceptions::maximum_oid_size_exceeded);
+}
+
+}  // namespace
+}  // namespace corvane::tallis::kestrel

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <kestrel/compat_settings.hpp>
+#include <kestrel/library.hpp>
+#include <kestrel/pool.hpp>
+#include <kestrel/request.hpp>
+#include <kestrel/settings.hpp>
+
+#include "helpers/recording_logger.hpp"
+#include "helpers/snmp_agent.hpp"
+
+namespace corvane::tallis::kestrel::helpers {
+
+/// A pool of its own (engine copies in a private directory, so that test processes running
+/// side by side never share a copy) with its MIB name service.
+class netsnmp_test : public ::testing::Test {
+ protected:
+  netsnmp_test() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-pool-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    base_ = pattern;
+    pool_ = create_pool(base_);
+    names_ = create_library(*pool_);
+  }
+
+  ~netsnmp_test() override {
+    names_.reset();
+    pool_.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(base_, ignored);
+  }
+
+  static settings community_settings(version_t version, std::uint16_t port,
+                                     std::optional<std::chrono::seconds> timeout = std::nullopt,
+                                     const std::string& host = "127.0.0.1",
+                                     const std::string& community = snmp_agent::community) {
+    return settings(community, version == version_t::snmp_v2c, host, port, timeout);
+  }
+
+  static settings user_settings(const usm_user& user, std::uint16_t port,
+                                const std::string& context = "",
+                                std::chrono::seconds timeout = std::chrono::seconds(2)) {
+    return settings(user.name, snmp_agent::auth_password, static_cast<auth_t>(user.auth),
+                    snmp_agent::priv_password, static_cast<priv_t>(user.priv), context, "127.0.0.1",
+                    port, timeout);
+  }
+
+  /// A request over a new connection with `s`.
+  std::unique_ptr<request> make_request(const settings& s,
+                                        const compat_settings& compat = compat_settings()) {
+    return std::make_unique<request>(create_connection(*pool_, s), names_, compat);
+  }
+
+  std::filesystem::path base_;
+  std::shared_ptr<pool> pool_;
+  std::shared_ptr<const library> names_;
+  recording_logger logger_;
+};
+
+}  // namespace corvane::tallis::kestrel::helpers

@@ -1,0 +1,249 @@
+#include "netsnmp/pool_netsnmp.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <kestrel/pool.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <typeinfo>
+#include <utility>
+#include <vector>
+
+#include "netsnmp/context_netsnmp.hpp"
+
+namespace corvane::tallis::kestrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+/// Sets or unsets one environment variable for its lifetime and restores it afterwards.
+class scoped_environment {
+ public:
+  scoped_environment(std::string name, const std::optional<std::string>& value)
+      : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str())) saved_ = old;
+    apply(value);
+  }
+  scoped_environment(const scoped_environment&) = delete;
+  scoped_environment& operator=(const scoped_environment&) = delete;
+  ~scoped_environment() { apply(saved_); }
+
+ private:
+  void apply(const std::optional<std::string>& value) {
+    if (value) {
+      ::setenv(name_.c_str(), value->c_str(), 1);
+    } else {
+      ::unsetenv(name_.c_str());
+    }
+  }
+
+  std::string name_;
+  std::optional<std::string> saved_;
+};
+
+/// The engine files (the original and its copies) that the process has mapped.
+std::set<std::string> mapped_engine_files() {
+  std::ifstream maps("/proc/self/maps");
+  std::set<std::string> files;
+  for (std::string line; std::getline(maps, line);) {
+    const auto path = line.find('/');
+    if (path != std::string::npos && line.find("libnetsnmp", path) != std::string::npos) {
+      files.insert(line.substr(path));
+    }
+  }
+  return files;
+}
+
+/// A pool on a base directory of its own, removed afterwards.
+class pool_test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    base_ = fs::temp_directory_path() /
+            ("kestrel-" + std::to_string(::getpid()) + "-pool-" + info->name());
+    fs::remove_all(base_);
+  }
+  void TearDown() override { fs::remove_all(base_); }
+
+  std::shared_ptr<pool_netsnmp> make_pool() {
+    return std::dynamic_pointer_cast<pool_netsnmp>(create_pool(base_));
+  }
+
+  fs::path base_;
+};
+
+TEST_F(pool_test, CreatingAPoolLoadsNoEngineAndTheFirstLibraryLoadsIt) {
+  const std::set<std::string> before = mapped_engine_files();
+  if (!before.empty()) GTEST_SKIP() << "an earlier test of this process holds an engine";
+
+  std::shared_ptr<pool> p = create_pool();
+  EXPECT_TRUE(fs::is_directory(module_directory() / "snmp"));
+  EXPECT_EQ(mapped_engine_files(), before);
+
+  std::unique_ptr<library> names = create_library(*p);
+  EXPECT_EQ(mapped_engine_files(),
+            std::set<std::string>{fs::canonical(module_directory() / "libnetsnmp.so")});
+
+  // The last owner shuts the engine down and unloads it.
+  p.reset();
+  EXPECT_EQ(mapped_engine_files().size(), 1U);
+  names.reset();
+  EXPECT_EQ(mapped_engine_files(), before);
+}
+
+TEST_F(pool_test, CreatePoolMakesMissingParentsAndRejectsAFileAsBase) {
+  create_pool(base_ / "a" / "b");
+  EXPECT_TRUE(fs::is_directory(base_ / "a" / "b"));
+
+  std::ofstream(base_ / "file") << "x";
+  try {
+    create_pool(base_ / "file");
+    ADD_FAILURE() << "a regular file was accepted as base directory";
+  } catch (const fs::filesystem_error& error) {
+    EXPECT_NE(std::string(error.what()).find("create_directories"), std::string::npos);
+    EXPECT_EQ(error.path1(), base_ / "file");
+  }
+}
+
+TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
+  auto p = make_pool();
+  auto mib_context = p->get_context(0);
+  auto first = p->get_context(1);
+  auto second = p->get_context(2);
+  EXPECT_EQ(p->get_context(1), first);
+  EXPECT_EQ(p->get_context(0), mib_context);
+
+  // Key 0 runs the engine beside the module; other keys run copies in the base directory.
+  EXPECT_FALSE(fs::exists(base_ / "libnetsnmp.0.so"));
+  EXPECT_TRUE(fs::exists(base_ / "libnetsnmp.1.so"));
+  EXPECT_EQ(p->library_clone_path(2), base_ / "libnetsnmp.2.so");
+  EXPECT_EQ(mapped_engine_files().size(), 3U);
+
+  // Engine state set in one instance is not seen by the others.
+  first->netsnmp_ds_set_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT,
+                            NETSNMP_OID_OUTPUT_NUMERIC);
+  for (const auto& [context, format] :
+       std::vector<std::pair<std::shared_ptr<context_netsnmp>, int>>{
+           {first, NETSNMP_OID_OUTPUT_NUMERIC},
+           {second, NETSNMP_OID_OUTPUT_FULL},
+           {mib_context, NETSNMP_OID_OUTPUT_FULL}}) {
+    EXPECT_EQ(context->netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT),
+              format);
+  }
+
+  // Only the MIB context has parsed the MIB modules.
+  std::vector<::oid> buffer(128);
+  std::size_t count = buffer.size();
+  EXPECT_EQ(mib_context->read_objid("IF-MIB::ifTable", buffer.data(), &count), 1);
+  count = buffer.size();
+  EXPECT_NE(second->read_objid("IF-MIB::ifTable", buffer.data(), &count), 1);
+
+  // The pool deletes its copies; the contexts outlive it with their owners.
+  p.reset();
+  EXPECT_FALSE(fs::exists(base_ / "libnetsnmp.1.so"));
+  EXPECT_FALSE(fs::exists(base_ / "libnetsnmp.2.so"));
+  EXPECT_EQ(first->netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT),
+            NETSNMP_OID_OUTPUT_NUMERIC);
+}
+
+TEST_F(pool_test, StartUpWritesTheEngineLineAndOnlyTheMibContextTheMibLine) {
+  auto p = make_pool();
+  const fs::path module_dir = module_directory();
+  const std::string engine_line = "Using Net-SNMP DLL \"" +
+                                  (module_dir / "libnetsnmp.so").string() + "\" with base dir \"" +
+                                  module_dir.string() + "\"\n";
+
+  ::testing::internal::CaptureStderr();
+  p->get_context(0);
+  const std::string mib_output = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(mib_output.rfind(
+                engine_line + "Using MIB directories \"" + mib_directories(module_dir) + "\"\n", 0),
+            0U)
+      << mib_output;
+
+  ::testing::internal::CaptureStderr();
+  p->get_context(5);
+  const std::string copy_output = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(copy_output.rfind("Using Net-SNMP DLL \"" + (base_ / "libnetsnmp.5.so").string() +
+                                  "\" with base dir \"" + module_dir.string() + "\"\n",
+                              0),
+            0U)
+      << copy_output;
+  EXPECT_EQ(copy_output.find("Using MIB directories"), std::string::npos) << copy_output;
+}
+
+TEST_F(pool_test, StartUpSetsMibsToAllOnlyWhenUnset) {
+  const std::vector<std::pair<std::optional<std::string>, std::string>> cases = {
+      {std::nullopt, "ALL"},
+      {"IF-MIB:SNMPv2-MIB", "IF-MIB:SNMPv2-MIB"},
+  };
+  for (const auto& [before, after] : cases) {
+    scoped_environment mibs("MIBS", before);
+    make_pool()->get_context(9);
+    const char* value = std::getenv("MIBS");
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value, after);
+  }
+}
+
+TEST(mib_directories_test, ListsTheEnvironmentEntryWholeThenTheModuleEntry) {
+  const fs::path cwd = fs::current_path();
+  struct variant {
+    std::optional<std::string> mibdirs;
+    fs::path module_dir;
+    std::string expected;
+  };
+  const std::vector<variant> variants = {
+      {std::nullopt, "/opt/halyard/bin", "/opt/halyard/bin/mibs"},
+      {"/srv/mibs", "/opt/halyard/bin", "/srv/mibs:/opt/halyard/bin/mibs"},
+      // A value that lists several directories stays one entry and is not de-duplicated.
+      {"/a/mibs:/b/mibs", "/a", "/a/mibs:/b/mibs:/a/mibs"},
+      {"relative/mibs", "bin",
+       (cwd / "relative/mibs").string() + ":" + (cwd / "bin/mibs").string()},
+  };
+  for (const auto& v : variants) {
+    scoped_environment mibdirs("MIBDIRS", v.mibdirs);
+    EXPECT_EQ(mib_directories(v.module_dir), v.expected);
+  }
+}
+
+class foreign_pool : public pool {
+ public:
+  fs::path library_clone_path(unsigned int) override { return {}; }
+};
+
+TEST_F(pool_test, LibraryFactoriesKeepThePoolAndShareOneMibContext) {
+  foreign_pool foreign;
+  EXPECT_THROW(create_library(foreign), std::bad_cast);
+  EXPECT_THROW(get_library_factory(std::make_shared<foreign_pool>())(), std::bad_cast);
+  EXPECT_THROW(get_library_factory(nullptr)(), std::bad_cast);
+
+  std::shared_ptr<pool> p = create_pool(base_);
+  const std::weak_ptr<pool> watch = p;
+  auto factory = get_library_factory(p);
+  p.reset();
+  EXPECT_FALSE(watch.expired());
+
+  ::testing::internal::CaptureStderr();
+  auto first = factory();
+  auto second = factory();
+  const std::string output = ::testing::internal::GetCapturedStderr();
+  const auto line = output.find("Using Net-SNMP DLL");
+  EXPECT_NE(line, std::string::npos);
+  EXPECT_EQ(output.find("Using Net-SNMP DLL", line + 1), std::string::npos) << output;
+  EXPECT_EQ(first->oid_string_from_name("IF-MIB::ifTable"),
+            second->oid_string_from_name("IF-MIB::ifTable"));
+
+  factory = nullptr;
+  EXPECT_TRUE(watch.expired());
+  EXPECT_EQ(first->oid_string_from_name("IF-MIB::ifTable"), ".1.3.6.1.2.1.2.2");
+}
+
+}  // namespace
+}  // namespace corvane::tallis::kestrel

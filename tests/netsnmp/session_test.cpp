@@ -1,0 +1,175 @@
+#include "netsnmp/session_netsnmp.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <kestrel/exceptions.hpp>
+
+#include "netsnmp/netsnmp_fixture.hpp"
+#include "netsnmp/pool_netsnmp.hpp"
+
+namespace corvane::tallis::kestrel::helpers {
+namespace {
+
+// Opening a session only sets up a socket: nothing is sent, so no agent is needed here.
+class session_test : public netsnmp_test {
+ protected:
+  std::unique_ptr<session_netsnmp> open(const settings& s) {
+    auto context = dynamic_cast<pool_netsnmp&>(*pool_).get_context(s.get_hash());
+    return std::make_unique<session_netsnmp>(context, s);
+  }
+
+  static settings v3(const std::string& password, auth_t auth, const std::string& key, priv_t priv,
+                     const std::string& context = "") {
+    return settings("user-name", password, auth, key, priv, context, "127.0.0.1", 1161,
+                    std::nullopt);
+  }
+
+  static std::string text(const char* chars, std::size_t length) {
+    return chars == nullptr ? std::string("<null>") : std::string(chars, length);
+  }
+};
+
+TEST_F(session_test, CommunitySessionsCarryVersionPeerCommunityAndTimeOut) {
+  struct row {
+    settings s;
+    long version;
+    const char* peer;
+    std::optional<long> timeout;  // empty: the engine's default
+  };
+  const row rows[] = {
+      {settings("public", false, "127.0.0.1", 1161, std::chrono::seconds(5)), SNMP_VERSION_1,
+       "127.0.0.1:1161", 5000000},
+      {settings("private", true, "127.0.0.1", std::nullopt, std::nullopt), SNMP_VERSION_2c,
+       "127.0.0.1", std::nullopt},
+      {settings("", true, "udp6:[::1]", 1161, std::chrono::seconds(1)), SNMP_VERSION_2c,
+       "udp6:[::1]:1161", 1000000},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.peer);
+    const auto session = open(r.s);
+    const netsnmp_session& d = session->description();
+    ASSERT_NE(session->handle(), nullptr);
+    EXPECT_EQ(d.version, r.version);
+    EXPECT_STREQ(d.peername, r.peer);
+    EXPECT_EQ(text(reinterpret_cast<const char*>(d.community), d.community_len), r.s.community());
+    EXPECT_EQ(d.securityName, nullptr);
+    if (r.timeout) {
+      EXPECT_EQ(d.timeout, *r.timeout);
+    } else {
+      netsnmp_session defaults;
+      std::memset(&defaults, 0, sizeof(defaults));
+      session->context().snmp_sess_init(&defaults);
+      EXPECT_EQ(d.timeout, defaults.timeout);
+    }
+  }
+}
+
+TEST_F(session_test, UserSessionsCarryLevelProtocolsAndLocalisableKeys) {
+  struct row {
+    auth_t auth;
+    priv_t priv;
+    int level;
+    const char* auth_symbol;
+    std::size_t auth_key_length;  // the hash length, or the untouched 0 without authentication
+    const char* priv_symbol;
+    std::size_t priv_proto_length;
+    std::size_t priv_key_length;  // derived with the authentication hash, or left at 64
+  };
+  const row rows[] = {
+      {auth_t::none, priv_t::none, SNMP_SEC_LEVEL_NOAUTH, nullptr, 0, nullptr, 0, 0},
+      {auth_t::none, priv_t::des, SNMP_SEC_LEVEL_NOAUTH, nullptr, 0, "usmDESPrivProtocol", 10, 64},
+      {auth_t::md5, priv_t::none, SNMP_SEC_LEVEL_AUTHNOPRIV, "usmHMACMD5AuthProtocol", 16, nullptr,
+       0, 0},
+      {auth_t::sha1, priv_t::aes, SNMP_SEC_LEVEL_AUTHPRIV, "usmHMACSHA1AuthProtocol", 20,
+       "usmAESPrivProtocol", 10, 20},
+      {auth_t::sha224, priv_t::aes192, SNMP_SEC_LEVEL_AUTHPRIV, "usmHMAC128SHA224AuthProtocol", 28,
+       "usmAES192PrivProtocol", 9, 28},
+      {auth_t::sha256, priv_t::aes256, SNMP_SEC_LEVEL_AUTHPRIV, "usmHMAC192SHA256AuthProtocol", 32,
+       "usmAES256PrivProtocol", 9, 32},
+      {auth_t::sha384, priv_t::des, SNMP_SEC_LEVEL_AUTHPRIV, "usmHMAC256SHA384AuthProtocol", 48,
+       "usmDESPrivProtocol", 10, 48},
+      {auth_t::sha512, priv_t::aes, SNMP_SEC_LEVEL_AUTHPRIV, "usmHMAC384SHA512AuthProtocol", 64,
+       "usmAESPrivProtocol", 10, 64},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(std::string(r.auth_symbol ? r.auth_symbol : "no auth") + " / " +
+                 (r.priv_symbol ? r.priv_symbol : "no priv"));
+    const auto session = open(v3("password-1", r.auth, "password-2", r.priv, "ctx"));
+    const netsnmp_session& d = session->description();
+    context_netsnmp& engine = session->context();
+    EXPECT_EQ(d.version, SNMP_VERSION_3);
+    EXPECT_EQ(text(d.securityName, d.securityNameLen), "user-name");
+    EXPECT_EQ(text(d.contextName, d.contextNameLen), "ctx");
+    EXPECT_EQ(d.community, nullptr);
+    EXPECT_EQ(d.securityLevel, r.level);
+    EXPECT_EQ(d.securityAuthProto, r.auth_symbol ? engine.protocol_oid(r.auth_symbol) : nullptr);
+    EXPECT_EQ(d.securityAuthProtoLen, r.auth_symbol ? 10u : 0u);
+    EXPECT_EQ(d.securityAuthKeyLen, r.auth_key_length);
+    EXPECT_EQ(d.securityPrivProto, r.priv_symbol ? engine.protocol_oid(r.priv_symbol) : nullptr);
+    EXPECT_EQ(d.securityPrivProtoLen, r.priv_proto_length);
+    EXPECT_EQ(d.securityPrivKeyLen, r.priv_key_length);
+  }
+}
+
+TEST_F(session_test, EmptyUserAndContextAreEmptyStringsOfLengthZero) {
+  const auto session =
+      open(settings("", "", auth_t::none, "", priv_t::none, "", "127.0.0.1", 1161, std::nullopt));
+  const netsnmp_session& d = session->description();
+  ASSERT_NE(d.securityName, nullptr);
+  ASSERT_NE(d.contextName, nullptr);
+  EXPECT_STREQ(d.securityName, "");
+  EXPECT_EQ(d.securityNameLen, 0u);
+  EXPECT_STREQ(d.contextName, "");
+  EXPECT_EQ(d.contextNameLen, 0u);
+}
+
+TEST_F(session_test, WithoutAuthenticationShortPasswordsAreNeverUsed) {
+  EXPECT_NO_THROW(open(v3("", auth_t::none, "", priv_t::aes)));
+}
+
+TEST_F(session_test, RejectedSettingsFailWithTheirExceptionAndTheTrimmedEngineText) {
+  const std::string too_short = "Generic error (The supplied password length is too short.)";
+  struct row {
+    settings s;
+    std::string what;
+  };
+  const row rows[] = {
+      {v3("short", auth_t::sha1, "long-enough", priv_t::aes),
+       "The authentication password is invalid. " + too_short + "."},
+      {v3("long-enough", auth_t::md5, "short", priv_t::des),
+       "The encryption key is invalid. " + too_short + "."},
+      {v3("long-enough", static_cast<auth_t>(7), "long-enough", priv_t::none),
+       "The authentication password is invalid. Generic error."},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.what);
+    try {
+      open(r.s);
+      ADD_FAILURE() << "no exception";
+    } catch (const exceptions::settings_invalid& e) {
+      EXPECT_EQ(e.what(), r.what);
+    }
+  }
+}
+
+TEST_F(session_test, AHostThatCannotBeResolvedFailsToOpen) {
+  // An empty label fails in the local resolver: no name server is asked.
+  try {
+    open(community_settings(version_t::snmp_v2c, 1161, std::nullopt, "kestrel..invalid"));
+    ADD_FAILURE() << "no exception";
+  } catch (const exceptions::initialization_failed& e) {
+    EXPECT_THAT(std::string(e.what()),
+                ::testing::MatchesRegex("Initialization failed: Error [0-9]+/-3: Unknown host "
+                                        "\\(kestrel\\.\\.invalid:1161\\).*\\."));
+  }
+}
+
+}  // namespace
+}  // namespace corvane::tallis::kestrel::helpers

@@ -1,0 +1,248 @@
+#include "support/dynamic_library.hpp"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace corvane::tallis::kestrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const engine_name = "libnetsnmp.so";
+
+std::string read_file(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_file(const fs::path& file, const std::string& content) {
+  std::ofstream(file, std::ios::binary) << content;
+}
+
+std::string runtime_error_text(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::runtime_error& error) {
+    return error.what();
+  }
+  ADD_FAILURE() << "no std::runtime_error";
+  return {};
+}
+
+class scratch_directory_test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() / ("kestrel-" + std::to_string(::getpid()) + "-" +
+                                        info->test_suite_name() + "-" + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  fs::path dir_;
+};
+
+using dynamic_library_test = scratch_directory_test;
+
+TEST_F(dynamic_library_test, LoadFailuresQuoteThePathTwiceAndAppendTheLoaderReason) {
+  write_file(dir_ / "short.so", "not a library");
+  const std::string dir = dir_.string();
+  struct failure {
+    fs::path file;
+    std::string expected;
+  };
+  const std::vector<failure> failures = {
+      {"/nonexistent-kestrel/lib/libnetsnmp.so",
+       "Could not open dynamic library \"\"/nonexistent-kestrel/lib/libnetsnmp.so\"\": "
+       "/nonexistent-kestrel/lib/libnetsnmp.so: cannot open shared object file: No such file "
+       "or directory"},
+      // Inside the quoted form a double quote and a backslash each get a backslash.
+      {dir_ / "a\"b\\c.so",
+       "Could not open dynamic library \"\"" + dir + "/a\\\"b\\\\c.so\"\": " + dir +
+           "/a\"b\\c.so: cannot open shared object file: No such file or directory"},
+      {dir_ / "short.so", "Could not open dynamic library \"\"" + dir + "/short.so\"\": " + dir +
+                              "/short.so: file too short"},
+      {dir_, "Could not open dynamic library \"\"" + dir + "\"\": " + dir +
+                 ": cannot read file data: Is a directory"},
+  };
+  for (const auto& [file, expected] : failures) {
+    EXPECT_EQ(runtime_error_text([&] { dynamic_library library(file); }), expected);
+  }
+}
+
+TEST_F(dynamic_library_test, ResolvesOnceAndCallsTheEngineThroughItsOwnDeclaration) {
+  const fs::path engine = module_directory() / engine_name;
+  dynamic_library library(engine);
+  void* first = library.get_symbol("snmp_api_errstring");
+  EXPECT_NE(first, nullptr);
+  EXPECT_EQ(library.get_symbol("snmp_api_errstring"), first);
+  EXPECT_STREQ(
+      invoke<decltype(::snmp_api_errstring)>(library, "snmp_api_errstring", SNMPERR_TIMEOUT),
+      "Timeout");
+
+  // A miss is not cached: the second request asks the loader again and fails the same way.
+  const std::string missing = "Could not read symbol \"no_such_entry_point\": " + engine.string() +
+                              ": undefined symbol: no_such_entry_point";
+  EXPECT_EQ(runtime_error_text([&] { library.get_symbol("no_such_entry_point"); }), missing);
+  EXPECT_EQ(runtime_error_text([&] { library.get_symbol("no_such_entry_point"); }), missing);
+  EXPECT_EQ(library.get_symbol("snmp_api_errstring"), first);
+}
+
+TEST(last_error_message_test, FallsBackToTheCodeWhenTheLoaderHasNoText) {
+  ::dlerror();
+  errno = 1234;
+  EXPECT_EQ(last_error_message(), "Unknown error with code 1234 occured.");
+}
+
+TEST(module_directory_test, IsTheAbsoluteDirectoryOfTheModuleWhateverTheWorkingDirectory) {
+  const fs::path expected = module_directory();
+  EXPECT_TRUE(expected.is_absolute());
+  EXPECT_TRUE(fs::exists(expected / engine_name));
+  EXPECT_TRUE(fs::is_directory(expected / "mibs"));
+
+  const fs::path previous = fs::current_path();
+  fs::current_path(fs::temp_directory_path());
+  const fs::path elsewhere = module_directory();
+  fs::current_path(previous);
+  EXPECT_EQ(elsewhere, expected);
+}
+
+using library_cloner_test = scratch_directory_test;
+
+fs::filesystem_error construction_error(const fs::path& source, const fs::path& clone_dir) {
+  try {
+    library_cloner cloner(source, clone_dir);
+  } catch (const fs::filesystem_error& error) {
+    return error;
+  }
+  ADD_FAILURE() << "no filesystem_error for " << source << " and " << clone_dir;
+  return fs::filesystem_error("none", std::error_code());
+}
+
+TEST_F(library_cloner_test, ChecksTheSourceFirstThenTheCloneDirectory) {
+  write_file(dir_ / "libnetsnmp.so", "engine");
+  write_file(dir_ / "plain-file", "");
+  struct check {
+    fs::path source;
+    fs::path clone_dir;
+    std::string operation;
+    std::errc code;
+    fs::path reported;
+  };
+  const std::vector<check> checks = {
+      {dir_ / "missing.so", dir_, "original file", std::errc::no_such_file_or_directory,
+       dir_ / "missing.so"},
+      {dir_ / "missing.so", dir_ / "plain-file", "original file",
+       std::errc::no_such_file_or_directory, dir_ / "missing.so"},
+      {dir_ / "libnetsnmp.so", dir_ / "plain-file", "clone dir", std::errc::not_a_directory,
+       dir_ / "plain-file"},
+      {dir_ / "libnetsnmp.so", dir_ / "missing-dir", "clone dir", std::errc::not_a_directory,
+       dir_ / "missing-dir"},
+  };
+  for (const auto& c : checks) {
+    const fs::filesystem_error error = construction_error(c.source, c.clone_dir);
+    EXPECT_NE(std::string(error.what()).find(c.operation), std::string::npos) << error.what();
+    EXPECT_EQ(error.code(), std::make_error_code(c.code)) << error.what();
+    EXPECT_EQ(error.path1(), c.reported);
+  }
+}
+
+TEST_F(library_cloner_test, NamesCopiesAfterStemKeyAndExtension) {
+  const fs::path clones = dir_ / "clones";
+  fs::create_directory(clones);
+  struct naming {
+    std::string source;
+    unsigned int key;
+    std::string copy;
+  };
+  const std::vector<naming> namings = {
+      {"libnetsnmp.so", 7, "libnetsnmp.7.so"},
+      {"libnetsnmp.so", 0, "libnetsnmp.0.so"},
+      {"libnetsnmp.so", 4294967295U, "libnetsnmp.4294967295.so"},
+      {"netsnmp.dll", 8, "netsnmp.8.dll"},
+      {"engine", 7, "engine.7"},
+  };
+  for (const auto& n : namings) {
+    write_file(dir_ / n.source, n.source);
+    library_cloner cloner(dir_ / n.source, clones);
+    const fs::path copy = cloner.clone(n.key);
+    EXPECT_EQ(copy, clones / n.copy);
+    EXPECT_EQ(read_file(copy), n.source);
+  }
+}
+
+TEST_F(library_cloner_test, CopiesOncePerKeyOverwritesStaleCopiesAndRemovesOnlyItsOwn) {
+  const fs::path source = dir_ / "libnetsnmp.so";
+  write_file(source, "engine v1");
+  write_file(dir_ / "libnetsnmp.7.so", "stale copy of an earlier run");
+  write_file(dir_ / "libnetsnmp.9.so", "not made by this cloner");
+  {
+    library_cloner cloner(source, dir_);
+    const fs::path seven = cloner.clone(7);
+    EXPECT_EQ(read_file(seven), "engine v1");
+
+    // The second request is answered from memory: a changed source is not copied again.
+    write_file(source, "engine v2");
+    EXPECT_EQ(cloner.clone(7), seven);
+    EXPECT_EQ(read_file(seven), "engine v1");
+    EXPECT_EQ(read_file(cloner.clone(8)), "engine v2");
+  }
+  // Only the files that the cloner did not make are left.
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir_)) left.insert(entry.path().filename());
+  EXPECT_EQ(left, (std::set<std::string>{"libnetsnmp.so", "libnetsnmp.9.so"}));
+  EXPECT_EQ(read_file(dir_ / "libnetsnmp.9.so"), "not made by this cloner");
+  EXPECT_EQ(read_file(source), "engine v2");
+}
+
+TEST_F(library_cloner_test, AFailedCopyIsNotRememberedAndIsTriedAgain) {
+  // The source exists but is a directory, so the copy itself fails.
+  const fs::path source = dir_ / "engine.so";
+  fs::create_directory(source);
+  const fs::path clones = dir_ / "clones";
+  fs::create_directory(clones);
+  library_cloner cloner(source, clones);
+  EXPECT_THROW(cloner.clone(3), fs::filesystem_error);
+
+  fs::remove(source);
+  write_file(source, "engine");
+  EXPECT_EQ(read_file(cloner.clone(3)), "engine");
+}
+
+TEST_F(library_cloner_test, ACopyOfTheEngineLoadsAsAnInstanceOfItsOwn) {
+  library_cloner cloner(module_directory() / engine_name, dir_);
+  dynamic_library original(module_directory() / engine_name);
+  dynamic_library copy(cloner.clone(7));
+  EXPECT_NE(copy.get_symbol("netsnmp_ds_set_int"), original.get_symbol("netsnmp_ds_set_int"));
+
+  invoke<decltype(::netsnmp_ds_set_int)>(original, "netsnmp_ds_set_int", NETSNMP_DS_LIBRARY_ID,
+                                         NETSNMP_DS_LIB_OID_OUTPUT_FORMAT, 1);
+  invoke<decltype(::netsnmp_ds_set_int)>(copy, "netsnmp_ds_set_int", NETSNMP_DS_LIBRARY_ID,
+                                         NETSNMP_DS_LIB_OID_OUTPUT_FORMAT, 2);
+  EXPECT_EQ(
+      invoke<decltype(::netsnmp_ds_get_int)>(original, "netsnmp_ds_get_int", NETSNMP_DS_LIBRARY_ID,
+                                             NETSNMP_DS_LIB_OID_OUTPUT_FORMAT),
+      1);
+  EXPECT_EQ(
+      invoke<decltype(::netsnmp_ds_get_int)>(copy, "netsnmp_ds_get_int", NETSNMP_DS_LIBRARY_ID,
+                                             NETSNMP_DS_LIB_OID_OUTPUT_FORMAT),
+      2);
+}
+
+}  // namespace
+}  // namespace corvane::tallis::kestrel

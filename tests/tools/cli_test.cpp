@@ -1,0 +1,221 @@
+// Runs the built `kestrel` tool against the test agent, as a user would.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "helpers/snmp_agent.hpp"
+
+namespace helpers = corvane::tallis::kestrel::helpers;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct outcome {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string quote(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+outcome run_tool(const std::vector<std::string>& arguments) {
+  const fs::path err_file = fs::temp_directory_path() /
+                            ("kestrel-cli-" + std::to_string(::getpid()) + ".err");
+  std::string command = quote(KESTREL_TOOL_PATH);
+  for (const auto& a : arguments) command += " " + quote(a);
+  command += " 2>" + quote(err_file.string()) + " </dev/null";
+
+  outcome result;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  std::array<char, 4096> buffer{};
+  std::size_t read = 0;
+  while ((read = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+    result.out.append(buffer.data(), read);
+  }
+  const int status = ::pclose(pipe);
+  result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream err(err_file);
+  std::stringstream text;
+  text << err.rdbuf();
+  result.err = text.str();
+  fs::remove(err_file);
+  return result;
+}
+
+class cli : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { agent_ = &helpers::shared_agent(); }
+
+  static std::string host() { return "127.0.0.1:" + std::to_string(agent_->port()); }
+
+  static std::vector<std::string> v2c(std::vector<std::string> rest) {
+    std::vector<std::string> args = {rest.front(), "-v", "2c", "-c", "public", "-t", "2", host()};
+    args.insert(args.end(), rest.begin() + 1, rest.end());
+    return args;
+  }
+
+  static helpers::snmp_agent* agent_;
+};
+
+helpers::snmp_agent* cli::agent_ = nullptr;
+
+std::size_t count_lines(const std::string& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST_F(cli, ReadsScalarsWalksAndBulksAsLines) {
+  auto got = run_tool(v2c({"get", "SNMPv2-MIB::sysName.0", "SNMPv2-MIB::sysUpTime.0"}));
+  ASSERT_EQ(got.code, 0) << got.err;
+  EXPECT_NE(got.out.find(".iso.org.dod.internet.mgmt.mib-2.system.sysName.0 "
+                         "(.1.3.6.1.2.1.1.5.0) String: kestrel-agent\n"),
+            std::string::npos)
+      << got.out;
+  EXPECT_NE(got.out.find("Time Ticks (32bit): "), std::string::npos);
+
+  got = run_tool(v2c({"walk", "SNMPv2-MIB::system", "--depth", "3"}));
+  ASSERT_EQ(got.code, 0) << got.err;
+  EXPECT_EQ(count_lines(got.out), 3u) << got.out;
+
+  // Without a depth the walk ends with the subtree.
+  got = run_tool(v2c({"walk", "SNMPv2-MIB::system"}));
+  ASSERT_EQ(got.code, 0) << got.err;
+  std::istringstream lines(got.out);
+  std::size_t walked = 0;
+  for (std::string line; std::getline(lines, line); ++walked) {
+    EXPECT_EQ(line.rfind(".iso.org.dod.internet.mgmt.mib-2.system.", 0), 0u) << line;
+  }
+  EXPECT_GT(walked, 7u);
+
+  got = run_tool(v2c({"bulk", "SNMPv2-MIB::system", "--size", "4"}));
+  ASSERT_EQ(got.code, 0) << got.err;
+  EXPECT_EQ(count_lines(got.out), 4u) << got.out;
+
+  got = run_tool(v2c({"bulk", "--getnext", "SNMPv2-MIB::system", "--size", "2"}));
+  ASSERT_EQ(got.code, 0) << got.err;
+  EXPECT_EQ(count_lines(got.out), 2u) << got.out;
+
+  got = run_tool(v2c({"first-of", "SNMPv2-MIB::sysName.7", "SNMPv2-MIB::sysContact.0"}));
+  ASSERT_EQ(got.code, 0) << got.err;
+  EXPECT_NE(got.out.find("String: kestrel-test"), std::string::npos) << got.out;
+}
+
+TEST_F(cli, PrintsTablesAndRows) {
+  auto got = run_tool(v2c({"table", "IF-MIB::ifTable"}));
+  ASSERT_EQ(got.code, 0) << got.err;
+  EXPECT_EQ(got.out.rfind("Index      ifIndex ifDescr", 0), 0u) << got.out;
+  EXPECT_NE(got.out.find("-----+------------+------------------------+"), std::string::npos);
+  EXPECT_NE(got.out.find(" lo "), std::string::npos);
+
+  got = run_tool(v2c({"row", "IF-MIB::ifTable", "--column", "Descr", "--value", "lo", "Descr",
+                      "Mtu"}));
+  ASSERT_EQ(got.code, 0) << got.err;
+  EXPECT_EQ(count_lines(got.out), 3u) << got.out;
+  EXPECT_NE(got.out.find("ifDescr "), std::string::npos) << got.out;
+
+  got = run_tool(v2c({"row", "IF-MIB::ifTable", "--index", "1", "Descr", "--format", "lines"}));
+  ASSERT_EQ(got.code, 0) << got.err;
+  EXPECT_NE(got.out.find("ifDescr.1 (.1.3.6.1.2.1.2.2.1.2.1) String: lo"), std::string::npos)
+      << got.out;
+}
+
+TEST_F(cli, JsonIsTypedAndNamesTableCells) {
+  auto got = run_tool(v2c({"get", "--format", "json", "SNMPv2-MIB::sysName.0",
+                           "SNMPv2-MIB::sysServices.0", "SNMPv2-MIB::sysObjectID.0"}));
+  ASSERT_EQ(got.code, 0) << got.err;
+  const auto values = nlohmann::json::parse(got.out);
+  ASSERT_EQ(values.size(), 3u);
+  EXPECT_EQ(values[0]["oid"], ".1.3.6.1.2.1.1.5.0");
+  EXPECT_EQ(values[0]["type"], "String");
+  EXPECT_EQ(values[0]["value"], "kestrel-agent");
+  EXPECT_TRUE(values[1]["value"].is_number_integer());
+  EXPECT_EQ(values[1]["value"], helpers::snmp_agent::sys_services);
+  EXPECT_EQ(values[2]["type"], "OID");
+  EXPECT_TRUE(values[2]["value_oid"].is_string());
+
+  got = run_tool(v2c({"table", "--format", "json", "IF-MIB::ifTable"}));
+  ASSERT_EQ(got.code, 0) << got.err;
+  const auto cells = nlohmann::json::parse(got.out);
+  ASSERT_FALSE(cells.empty());
+  EXPECT_EQ(cells[0]["column"], "Index");
+  EXPECT_EQ(cells[0]["row"], "1");
+  EXPECT_TRUE(cells[0]["value"].is_number());
+}
+
+TEST_F(cli, ReadsOverSnmpV3AndIpv6) {
+  auto got = run_tool({"get", "-v", "3", "-u", "u_sha256_aes", "-a", "SHA-256", "-A",
+                       helpers::snmp_agent::auth_password, "-x", "AES", "-X",
+                       helpers::snmp_agent::priv_password, "-t", "2", host(),
+                       "SNMPv2-MIB::sysName.0"});
+  ASSERT_EQ(got.code, 0) << got.err;
+  EXPECT_NE(got.out.find("String: kestrel-agent"), std::string::npos);
+
+  got = run_tool({"get", "-v", "2c", "-c", "public", "-t", "2",
+                  "udp6:[::1]:" + std::to_string(agent_->port()), "SNMPv2-MIB::sysName.0"});
+  ASSERT_EQ(got.code, 0) << got.err;
+  EXPECT_NE(got.out.find("String: kestrel-agent"), std::string::npos);
+}
+
+TEST_F(cli, DebugDumpGoesToStandardError) {
+  const auto got = run_tool(v2c({"get", "-d", "SNMPv2-MIB::sysName.0"}));
+  ASSERT_EQ(got.code, 0) << got.err;
+  EXPECT_NE(got.err.find("Request GET:\n"), std::string::npos) << got.err;
+  EXPECT_NE(got.err.find("Response:\n"), std::string::npos) << got.err;
+  EXPECT_EQ(got.out.find("Request GET"), std::string::npos);
+}
+
+struct failure_case {
+  std::string label;
+  std::vector<std::string> arguments;
+  int code;
+  std::string message;  // a piece of the one line on standard error
+};
+
+TEST_F(cli, FailuresGiveOneLineAndTheirExitCode) {
+  helpers::silent_agent silent;
+  const std::string silent_host = "127.0.0.1:" + std::to_string(silent.port());
+  const std::vector<failure_case> cases = {
+      {"unknown MIB name", v2c({"get", "IF-MIB::ifNoSuchThing.1"}), 2,
+       "kestrel: Halyard could not resolve the OID for 'IF-MIB::ifNoSuchThing.1'."},
+      {"short password",
+       {"get", "-v", "3", "-u", "u_sha_none", "-a", "SHA", "-A", "short", host(), "SNMPv2-MIB::sysName.0"},
+       2, "kestrel: The authentication password is invalid."},
+      {"silent agent", {"get", "-v", "2c", "-t", "1", "-r", "0", silent_host, "SNMPv2-MIB::sysName.0"}, 1,
+       "kestrel: Timeout Error: The sensor failed to communicate with the target system."},
+      {"no command", {}, 2, "A subcommand is required"},
+      {"unknown version", {"get", "-v", "4", host(), "SNMPv2-MIB::sysName.0"}, 2, "-v"},
+      {"row without a key", v2c({"row", "IF-MIB::ifTable", "Descr"}), 2, "--index"},
+      {"bad port", {"get", "127.0.0.1:99999", "SNMPv2-MIB::sysName.0"}, 2, "kestrel: invalid port"},
+      {"missing row", v2c({"row", "IF-MIB::ifTable", "--column", "Descr", "--value", "nope",
+                           "Descr"}),
+       1, "kestrel: The requested index value (nope) was not found"},
+  };
+  for (const auto& c : cases) {
+    const auto got = run_tool(c.arguments);
+    EXPECT_EQ(got.code, c.code) << c.label << ": " << got.err;
+    EXPECT_NE(got.err.find(c.message), std::string::npos) << c.label << ": " << got.err;
+  }
+  // Without retry the silent agent got exactly one datagram.
+  EXPECT_EQ(silent.drain(), 1u);
+}
+
+TEST_F(cli, HelpForEveryCommand) {
+  for (const std::string command : {"get", "walk", "bulk", "table", "row", "first-of"}) {
+    const auto got = run_tool({command, "--help"});
+    EXPECT_EQ(got.code, 0) << command;
+    EXPECT_NE(got.out.find("HOST"), std::string::npos) << command << ": " << got.out;
+  }
+}
+
+}  // namespace

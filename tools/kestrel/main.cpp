@@ -1,0 +1,294 @@
+// kestrel: reads SNMP agents from the command line, the way Net-SNMP's tools do.
+#include <kestrel/kestrel.hpp>
+#include <fcntl.h>
+#include <stdlib.h>  // mkdtemp
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "options.hpp"
+#include "output.hpp"
+
+namespace k = corvane::tallis::kestrel;
+namespace fs = std::filesystem;
+using kestrel_cli::output_format;
+
+namespace {
+
+enum exit_code { exit_ok = 0, exit_agent_failed = 1, exit_bad_input = 2 };
+
+/// Writes the level-7 dump to standard error, one line per message.
+class stderr_logger : public corvane::tallis::plover::log_interface {
+ public:
+  void log(int, const std::string& message) override { std::cerr << message << '\n'; }
+};
+
+class silent_logger : public corvane::tallis::plover::log_interface {
+ public:
+  void log(int, const std::string&) override {}
+};
+
+/// A private directory for the engine copies, removed with everything in it at exit.
+class temporary_directory {
+ public:
+  temporary_directory() {
+    std::string pattern = (fs::temp_directory_path() / "kestrel-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+      throw std::runtime_error("cannot create a temporary directory in " +
+                               fs::temp_directory_path().string());
+    }
+    path_ = pattern;
+  }
+  temporary_directory(const temporary_directory&) = delete;
+  temporary_directory& operator=(const temporary_directory&) = delete;
+  ~temporary_directory() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+/// Keeps the engine's start-up chatter (its directories, MIB parser warnings) off standard
+/// error for as long as it lives; -d shows it.
+class quiet_standard_error {
+ public:
+  explicit quiet_standard_error(bool quiet) {
+    if (!quiet) return;
+    std::cerr.flush();
+    saved_ = ::dup(STDERR_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (saved_ >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
+    if (null >= 0) ::close(null);
+  }
+  quiet_standard_error(const quiet_standard_error&) = delete;
+  quiet_standard_error& operator=(const quiet_standard_error&) = delete;
+  ~quiet_standard_error() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+  }
+
+ private:
+  int saved_ = -1;
+};
+
+enum class command_t { get, walk, bulk, table, row, first_of };
+
+struct invocation {
+  command_t command = command_t::get;
+  kestrel_cli::agent_options agent;
+  std::string host;
+  std::vector<std::string> oids;  // OIDs, or the table name first for table and row
+  std::optional<int> depth;
+  int size = k::request::DEFAULT_BULK_SIZE;
+  std::optional<std::string> prefix;
+  std::optional<std::string> index;
+  std::optional<std::string> column;
+  std::optional<std::string> value;
+  std::vector<std::string> columns;
+  std::optional<output_format> format;
+  std::optional<fs::path> pool_dir;
+  bool debug = false;
+};
+
+void add_common_options(CLI::App& sub, invocation& call) {
+  auto& a = call.agent;
+  sub.add_option("-v", a.version, "SNMP version: 1, 2c or 3 (default 2c)")
+      ->check(CLI::IsMember({"1", "2c", "3"}));
+  sub.add_option("-c", a.community, "community (SNMPv1, v2c; default public)");
+  sub.add_option("-u", a.user, "SNMPv3 security name");
+  sub.add_option("-a", a.auth_protocol,
+                 "SNMPv3 authentication protocol: MD5, SHA, SHA-224, SHA-256, SHA-384, SHA-512");
+  sub.add_option("-A", a.auth_passphrase, "SNMPv3 authentication passphrase");
+  sub.add_option("-x", a.priv_protocol, "SNMPv3 privacy protocol: DES, AES, AES-192, AES-256");
+  sub.add_option("-X", a.priv_passphrase, "SNMPv3 privacy passphrase");
+  sub.add_option("-n", a.context, "SNMPv3 context name");
+  sub.add_option("-t", a.timeout_seconds, "time-out of one attempt in seconds");
+  sub.add_option("-r", a.retries, "retries: 0 for one attempt, otherwise three (default)");
+  sub.add_option("--delay", a.delay_ms, "pause between requests in milliseconds");
+  sub.add_flag("--getnext", a.getnext, "walk with GETNEXT instead of GETBULK");
+  sub.add_flag("--one-by-one", a.one_by_one, "one GET per OID instead of one GET for all");
+  sub.add_option("--pool-dir", call.pool_dir,
+                 "directory for the engine copies (default: a private temporary directory)");
+  sub.add_flag("-d", call.debug, "write the request and response dump to standard error");
+  sub.add_option("--format", call.format, "output: lines, table or json")
+      ->transform(CLI::CheckedTransformer(
+          std::map<std::string, output_format>{{"lines", output_format::lines},
+                                               {"table", output_format::table},
+                                               {"json", output_format::json}}));
+  sub.add_option("HOST", call.host, "agent: host, host:port or udp6:[addr]:port")->required();
+}
+
+int run(const invocation& call) {
+  const k::settings agent = kestrel_cli::make_settings(call.agent, call.host);
+  const k::compat_settings compat = kestrel_cli::make_compat_settings(call.agent);
+
+  std::optional<temporary_directory> private_dir;
+  if (!call.pool_dir) private_dir.emplace();
+  const fs::path pool_dir = call.pool_dir ? *call.pool_dir : private_dir->path();
+
+  const bool table_like = call.command == command_t::table || call.command == command_t::row;
+  const output_format format =
+      call.format.value_or(table_like ? output_format::table : output_format::lines);
+
+  std::vector<k::response> responses;
+  std::optional<kestrel_cli::table_origin> origin;
+  {
+    const auto pool = k::create_pool(pool_dir);
+    std::shared_ptr<const k::library> names;
+    std::shared_ptr<k::connection> connection;
+    {
+      const quiet_standard_error quiet_start(!call.debug);
+      names = k::create_library(*pool);
+      connection = k::create_connection(*pool, agent);
+    }
+    k::request request(connection, names, compat);
+
+    std::optional<unsigned> id;
+    switch (call.command) {
+      case command_t::get:
+        id = call.oids.size() == 1 ? request.single_get(call.oids.front())
+                                   : request.multi_get(call.oids);
+        break;
+      case command_t::walk:
+        // Without a depth the walk stays inside the subtree of its OID, as snmpwalk does;
+        // with one it makes exactly that many GETNEXT steps, wherever they lead.
+        id = call.depth ? request.walk(call.oids.front(), *call.depth)
+                        : request.table(call.oids.front());
+        break;
+      case command_t::bulk:
+        id = request.bulk(call.oids.front(), call.size);
+        break;
+      case command_t::table:
+        id = request.table(call.oids.front());
+        break;
+      case command_t::row:
+        id = call.index ? request.table_row_from_index(call.oids.front(), *call.index,
+                                                       call.columns, call.prefix)
+                        : request.table_row_from_column_value(call.oids.front(), *call.column,
+                                                              *call.value, call.columns,
+                                                              call.prefix);
+        break;
+      case command_t::first_of:
+        id = request.first_of_and_stick(call.oids);
+        break;
+    }
+    if (table_like) origin = kestrel_cli::table_origin{names->oid_from_name(call.oids.front()), call.prefix};
+
+    stderr_logger dump;
+    silent_logger quiet;
+    corvane::tallis::plover::log_interface& logger =
+        call.debug ? static_cast<corvane::tallis::plover::log_interface&>(dump) : quiet;
+    responses = request.execute(logger).at(id);
+
+    if (format == output_format::table && !origin) {
+      origin = kestrel_cli::table_origin{names->oid_from_name(call.oids.front()), call.prefix};
+    }
+  }
+
+  try {
+    switch (format) {
+      case output_format::lines:
+        kestrel_cli::write_lines(responses, std::cout);
+        break;
+      case output_format::json:
+        kestrel_cli::write_json(responses, table_like ? origin : std::nullopt, std::cout);
+        break;
+      case output_format::table:
+        if (responses.empty()) {
+          std::cout << "(no values)" << std::endl;
+        } else {
+          k::table_printer::print_table(responses, std::cout, origin->table);
+        }
+        break;
+    }
+  } catch (const std::exception& e) {
+    throw kestrel_cli::usage_error(std::string("cannot print the answer as a table: ") + e.what());
+  }
+  return exit_ok;
+}
+
+int fail(const std::string& message, int code) {
+  std::cout.flush();
+  std::cerr << "kestrel: " << message << std::endl;
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Reads SNMP agents with the kestrel library.", "kestrel"};
+  app.require_subcommand(1);
+  app.set_help_all_flag("--help-all", "help for every command");
+  invocation call;
+
+  auto* get = app.add_subcommand("get", "GET one or more OIDs (all in one request)");
+  auto* walk = app.add_subcommand("walk", "GETNEXT walk from an OID");
+  auto* bulk = app.add_subcommand("bulk", "one GETBULK from an OID");
+  auto* table = app.add_subcommand("table", "read a whole table");
+  auto* row = app.add_subcommand("row", "read the columns of one table row");
+  auto* first_of = app.add_subcommand("first-of", "GET the first of several OIDs that answers");
+  for (auto* sub : {get, walk, bulk, table, row, first_of}) add_common_options(*sub, call);
+
+  get->add_option("OID", call.oids, "names or numeric OIDs")->required();
+  get->callback([&] { call.command = command_t::get; });
+  walk->add_option("OID", call.oids, "start of the walk")->required()->expected(1);
+  walk->add_option("--depth", call.depth,
+                   "make at most N GETNEXT steps, even beyond the subtree (default: the subtree)")->check(CLI::PositiveNumber);
+  walk->callback([&] { call.command = command_t::walk; });
+  bulk->add_option("OID", call.oids, "start of the GETBULK")->required()->expected(1);
+  bulk->add_option("--size", call.size, "max-repetitions (default 10)")->check(CLI::PositiveNumber);
+  bulk->callback([&] { call.command = command_t::bulk; });
+  std::string table_name;
+  table->add_option("TABLE", table_name, "table name, e.g. IF-MIB::ifTable")->required();
+  table->add_option("--prefix", call.prefix, "column name prefix (default: the table's stem)");
+  table->callback([&] { call.command = command_t::table; });
+  row->add_option("TABLE", table_name, "table name, e.g. IF-MIB::ifTable")->required();
+  auto* index = row->add_option("--index", call.index, "row index");
+  auto* column = row->add_option("--column", call.column, "column to search, e.g. Descr");
+  auto* value = row->add_option("--value", call.value, "value to find in --column");
+  index->excludes(column)->excludes(value);
+  column->needs(value);
+  value->needs(column);
+  row->add_option("COLUMN", call.columns, "columns to read, e.g. Descr Type")->required();
+  row->add_option("--prefix", call.prefix, "column name prefix (default: the table's stem)");
+  row->callback([&] { call.command = command_t::row; });
+  first_of->add_option("OID", call.oids, "candidate OIDs, in order")->required();
+  first_of->callback([&] { call.command = command_t::first_of; });
+
+  try {
+    app.parse(argc, argv);
+    if (call.command == command_t::table || call.command == command_t::row) {
+      call.oids = {table_name};
+    }
+    if (call.command == command_t::row && !call.index && !call.column) {
+      throw CLI::ValidationError("row", "either --index or --column with --value is required");
+    }
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? exit_ok : exit_bad_input;
+  }
+
+  try {
+    return run(call);
+  } catch (const kestrel_cli::usage_error& e) {
+    return fail(e.what(), exit_bad_input);
+  } catch (const k::exceptions::settings_invalid& e) {
+    return fail(e.what(), exit_bad_input);
+  } catch (const k::exceptions::exception& e) {
+    return fail(e.what(), exit_agent_failed);
+  } catch (const std::exception& e) {
+    return fail(e.what(), exit_agent_failed);
+  }
+}
