@@ -83,8 +83,8 @@ void kestrel_table(benchmark::State& state) {
     pool = kestrel::create_pool(base);
     std::shared_ptr<const kestrel::library> names = kestrel::create_library(*pool);
     r = std::make_unique<kestrel::request>(
-        kestrel::create_connection(*pool, kestrel::settings("public", true, "127.0.0.1", port,
-                                                            std::nullopt)),
+        kestrel::create_connection(
+            *pool, kestrel::settings("public", true, "127.0.0.1", port, std::nullopt)),
         names, kestrel::compat_settings());
     id = r->table("IF-MIB::ifTable");
   }
@@ -105,18 +105,24 @@ void kestrel_table(benchmark::State& state) {
   fs::remove_all(base, ignored);
 }
 
-// One snmpbulkwalk process; returns the number of values it printed.
-std::size_t snmpbulkwalk(std::uint16_t port) {
+// One snmpbulkwalk process; returns the number of values it printed. Its configuration and
+// persistent files are kept in `home`, away from the system's.
+std::size_t snmpbulkwalk(std::uint16_t port, const fs::path& home) {
+  const std::string agent = "127.0.0.1:" + std::to_string(port);
+  const std::string conf_path = "SNMPCONFPATH=" + home.string();
+  const std::string persistent_dir = "SNMP_PERSISTENT_DIR=" + home.string();
+  const char* const argv[] = {"snmpbulkwalk", "-v2c",        "-c",     "public", "-Cr50", "-m", "",
+                              "-On",          agent.c_str(), if_table, nullptr};
+  const char* const envp[] = {conf_path.c_str(), persistent_dir.c_str(), nullptr};
   int out[2];
   if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
-  const std::string agent = "127.0.0.1:" + std::to_string(port);
   const pid_t child = ::fork();
   if (child == 0) {
     ::dup2(out[1], STDOUT_FILENO);
     ::close(out[0]);
     ::close(out[1]);
-    ::execl("/usr/bin/snmpbulkwalk", "snmpbulkwalk", "-v2c", "-c", "public", "-Cr50", "-m", "",
-            "-On", agent.c_str(), if_table, static_cast<char*>(nullptr));
+    ::execve("/usr/bin/snmpbulkwalk", const_cast<char* const*>(argv),
+             const_cast<char* const*>(envp));
     ::_exit(127);
   }
   ::close(out[1]);
@@ -136,11 +142,13 @@ std::size_t snmpbulkwalk(std::uint16_t port) {
 
 void snmpbulkwalk_table(benchmark::State& state) {
   const std::uint16_t port = shared_agent().port();
+  const fs::path home = shared_agent().directory() / "client";
+  fs::create_directories(home / "cert_indexes");
   std::size_t values = 0;
   double cpu = 0;
   for (auto _ : state) {
     const double start = children_cpu_seconds();
-    values += snmpbulkwalk(port);
+    values += snmpbulkwalk(port, home);
     cpu += children_cpu_seconds() - start;
   }
   state.counters["values"] = static_cast<double>(values) / static_cast<double>(state.iterations());
