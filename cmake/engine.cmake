@@ -1,12 +1,19 @@
 # Net-SNMP: headers for types and entry-point signatures only; the engine itself is
-# loaded at run time from a link placed beside the module.
+# loaded at run time from a link (on Windows: a copy) placed beside the module. A Windows
+# build names the engine's own headers and DLL (NETSNMP_INCLUDE_DIR, NETSNMP_LIBRARY).
 find_path(NETSNMP_INCLUDE_DIR net-snmp/net-snmp-config.h REQUIRED)
 find_library(NETSNMP_LIBRARY NAMES netsnmp REQUIRED)
 get_filename_component(NETSNMP_ENGINE_FILE "${NETSNMP_LIBRARY}" REALPATH)
 message(STATUS "Net-SNMP engine: ${NETSNMP_ENGINE_FILE}")
 
 # The engine's file name beside the module.
-set(KESTREL_ENGINE_NAME "libnetsnmp.so")
+if(WIN32)
+  set(KESTREL_ENGINE_NAME "netsnmp.dll")
+  set(kestrel_engine_place copy)
+else()
+  set(KESTREL_ENGINE_NAME "libnetsnmp.so")
+  set(kestrel_engine_place create_symlink)
+endif()
 
 # MIB modules for the "mibs" directory beside the module: the engine's own (Debian's
 # libsnmp-base) and the standard IETF modules that scripts/setup fetches into third_party.
@@ -32,9 +39,9 @@ set(KESTREL_MIB_STAMP "${CMAKE_CURRENT_BINARY_DIR}/kestrel_mibs.stamp")
 add_custom_command(
   OUTPUT "${KESTREL_ENGINE_LINK}"
   COMMAND ${CMAKE_COMMAND} -E make_directory "${KESTREL_OUTPUT_DIR}"
-  COMMAND ${CMAKE_COMMAND} -E create_symlink "${NETSNMP_ENGINE_FILE}" "${KESTREL_ENGINE_LINK}"
+  COMMAND ${CMAKE_COMMAND} -E ${kestrel_engine_place} "${NETSNMP_ENGINE_FILE}" "${KESTREL_ENGINE_LINK}"
   DEPENDS "${NETSNMP_ENGINE_FILE}"
-  COMMENT "Linking ${KESTREL_ENGINE_NAME} to ${NETSNMP_ENGINE_FILE}"
+  COMMENT "Placing ${KESTREL_ENGINE_NAME} from ${NETSNMP_ENGINE_FILE}"
   VERBATIM)
 
 # The directory is rebuilt whole, so that a module removed from a source goes too.
@@ -52,14 +59,23 @@ add_custom_command(
 add_custom_target(kestrel_engine_files ALL
   DEPENDS "${KESTREL_ENGINE_LINK}" "${KESTREL_MIB_STAMP}")
 
-# Beside the installed library: the engine link (it still names the system's engine file)
-# and the MIB directory.
+# Beside the installed library: the engine link (it still names the system's engine file;
+# on Windows a copy of the engine beside kestrel.dll) and the MIB directory.
+if(WIN32)
+  set(kestrel_engine_install_dir ${CMAKE_INSTALL_BINDIR})
+else()
+  set(kestrel_engine_install_dir ${CMAKE_INSTALL_LIBDIR})
+endif()
 install(CODE "
-  set(engine_link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/${KESTREL_ENGINE_NAME}\")
+  set(engine_link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${kestrel_engine_install_dir}/${KESTREL_ENGINE_NAME}\")
   message(STATUS \"Installing: \${engine_link} -> ${NETSNMP_ENGINE_FILE}\")
-  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}\")
+  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${kestrel_engine_install_dir}\")
   file(REMOVE \"\${engine_link}\")
-  file(CREATE_LINK \"${NETSNMP_ENGINE_FILE}\" \"\${engine_link}\" SYMBOLIC)
+  if(\"${WIN32}\")
+    file(COPY_FILE \"${NETSNMP_ENGINE_FILE}\" \"\${engine_link}\")
+  else()
+    file(CREATE_LINK \"${NETSNMP_ENGINE_FILE}\" \"\${engine_link}\" SYMBOLIC)
+  endif()
   " COMPONENT runtime)
-install(DIRECTORY "${KESTREL_MIB_OUTPUT_DIR}" DESTINATION "${CMAKE_INSTALL_LIBDIR}"
+install(DIRECTORY "${KESTREL_MIB_OUTPUT_DIR}" DESTINATION "${kestrel_engine_install_dir}"
   COMPONENT runtime)

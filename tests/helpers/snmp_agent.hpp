@@ -41,6 +41,11 @@ class snmp_agent {
 
   /// Starts the agent and waits (bounded) until it answers. Throws std::runtime_error when it
   /// cannot be started.
+  ///
+  /// Where the test process cannot start snmpd itself (a Windows test process under wine), the
+  /// agent is one that the host runs for it (tests/helpers/agent_host.cpp), named by the
+  /// environment variables KESTREL_TEST_AGENT_PORT and KESTREL_TEST_AGENT_DIR; such an agent
+  /// cannot be stopped or restarted from here (see `controllable`).
   snmp_agent();
   snmp_agent(const snmp_agent&) = delete;
   snmp_agent& operator=(const snmp_agent&) = delete;
@@ -49,6 +54,10 @@ class snmp_agent {
   std::uint16_t port() const;
   const std::filesystem::path& directory() const;
   bool running() const;
+
+  /// Whether this process runs the agent itself, so that `stop`, `start` and
+  /// `renew_engine_id` work; they throw std::logic_error on an agent run by the host.
+  static bool controllable();
 
   /// Stops the agent (SIGTERM, then SIGKILL after a bounded wait).
   void stop();

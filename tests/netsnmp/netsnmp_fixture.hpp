@@ -1,7 +1,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <cstdint>
@@ -18,6 +17,7 @@
 
 #include "helpers/recording_logger.hpp"
 #include "helpers/snmp_agent.hpp"
+#include "helpers/test_platform.hpp"
 
 namespace corvane::tallis::kestrel::helpers {
 
@@ -26,9 +26,7 @@ namespace corvane::tallis::kestrel::helpers {
 class netsnmp_test : public ::testing::Test {
  protected:
   netsnmp_test() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-pool-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    base_ = pattern;
+    base_ = make_temporary_directory("kestrel-pool-");
     pool_ = create_pool(base_);
     names_ = create_library(*pool_);
   }

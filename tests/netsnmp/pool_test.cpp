@@ -1,7 +1,6 @@
 #include "netsnmp/pool_netsnmp.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <kestrel/pool.hpp>
 
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "helpers/test_platform.hpp"
 #include "netsnmp/context_netsnmp.hpp"
 
 namespace corvane::tallis::kestrel {
@@ -22,51 +22,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-/// Sets or unsets one environment variable for its lifetime and restores it afterwards.
-class scoped_environment {
- public:
-  scoped_environment(std::string name, const std::optional<std::string>& value)
-      : name_(std::move(name)) {
-    if (const char* old = std::getenv(name_.c_str())) saved_ = old;
-    apply(value);
-  }
-  scoped_environment(const scoped_environment&) = delete;
-  scoped_environment& operator=(const scoped_environment&) = delete;
-  ~scoped_environment() { apply(saved_); }
+using helpers::engine_copy_name;
+using helpers::engine_file_name;
+using helpers::scoped_environment;
 
- private:
-  void apply(const std::optional<std::string>& value) {
-    if (value) {
-      ::setenv(name_.c_str(), value->c_str(), 1);
-    } else {
-      ::unsetenv(name_.c_str());
-    }
-  }
-
-  std::string name_;
-  std::optional<std::string> saved_;
-};
-
-/// The engine files (the original and its copies) that the process has mapped.
-std::set<std::string> mapped_engine_files() {
-  std::ifstream maps("/proc/self/maps");
-  std::set<std::string> files;
-  for (std::string line; std::getline(maps, line);) {
-    const auto path = line.find('/');
-    if (path != std::string::npos && line.find("libnetsnmp", path) != std::string::npos) {
-      files.insert(line.substr(path));
-    }
-  }
-  return files;
-}
+std::set<std::string> mapped_engine_files() { return helpers::loaded_engine_files(); }
 
 /// A pool on a base directory of its own, removed afterwards.
 class pool_test : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    base_ = fs::temp_directory_path() /
-            ("kestrel-" + std::to_string(::getpid()) + "-pool-" + info->name());
+    base_ = helpers::make_temporary_directory("kestrel-pool-");
     fs::remove_all(base_);
   }
   void TearDown() override { fs::remove_all(base_); }
@@ -88,7 +54,7 @@ TEST_F(pool_test, CreatingAPoolLoadsNoEngineAndTheFirstLibraryLoadsIt) {
 
   std::unique_ptr<library> names = create_library(*p);
   EXPECT_EQ(mapped_engine_files(),
-            std::set<std::string>{fs::canonical(module_directory() / "libnetsnmp.so")});
+            std::set<std::string>{fs::canonical(module_directory() / engine_file_name()).string()});
 
   // The last owner shuts the engine down and unloads it.
   p.reset();
@@ -120,9 +86,9 @@ TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
   EXPECT_EQ(p->get_context(0), mib_context);
 
   // Key 0 runs the engine beside the module; other keys run copies in the base directory.
-  EXPECT_FALSE(fs::exists(base_ / "libnetsnmp.0.so"));
-  EXPECT_TRUE(fs::exists(base_ / "libnetsnmp.1.so"));
-  EXPECT_EQ(p->library_clone_path(2), base_ / "libnetsnmp.2.so");
+  EXPECT_FALSE(fs::exists(base_ / engine_copy_name(0)));
+  EXPECT_TRUE(fs::exists(base_ / engine_copy_name(1)));
+  EXPECT_EQ(p->library_clone_path(2), base_ / engine_copy_name(2));
   EXPECT_EQ(mapped_engine_files().size(), 3U);
 
   // Engine state set in one instance is not seen by the others.
@@ -146,8 +112,8 @@ TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
 
   // The pool deletes its copies; the contexts outlive it with their owners.
   p.reset();
-  EXPECT_FALSE(fs::exists(base_ / "libnetsnmp.1.so"));
-  EXPECT_FALSE(fs::exists(base_ / "libnetsnmp.2.so"));
+  EXPECT_FALSE(fs::exists(base_ / engine_copy_name(1)));
+  EXPECT_FALSE(fs::exists(base_ / engine_copy_name(2)));
   EXPECT_EQ(first->netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT),
             NETSNMP_OID_OUTPUT_NUMERIC);
 }
@@ -156,7 +122,7 @@ TEST_F(pool_test, StartUpWritesTheEngineLineAndOnlyTheMibContextTheMibLine) {
   auto p = make_pool();
   const fs::path module_dir = module_directory();
   const std::string engine_line = "Using Net-SNMP DLL \"" +
-                                  (module_dir / "libnetsnmp.so").string() + "\" with base dir \"" +
+                                  (module_dir / engine_file_name()).string() + "\" with base dir \"" +
                                   module_dir.string() + "\"\n";
 
   ::testing::internal::CaptureStderr();
@@ -170,7 +136,7 @@ TEST_F(pool_test, StartUpWritesTheEngineLineAndOnlyTheMibContextTheMibLine) {
   ::testing::internal::CaptureStderr();
   p->get_context(5);
   const std::string copy_output = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(copy_output.rfind("Using Net-SNMP DLL \"" + (base_ / "libnetsnmp.5.so").string() +
+  EXPECT_EQ(copy_output.rfind("Using Net-SNMP DLL \"" + (base_ / engine_copy_name(5)).string() +
                                   "\" with base dir \"" + module_dir.string() + "\"\n",
                               0),
             0U)
@@ -189,27 +155,6 @@ TEST_F(pool_test, StartUpSetsMibsToAllOnlyWhenUnset) {
     const char* value = std::getenv("MIBS");
     ASSERT_NE(value, nullptr);
     EXPECT_EQ(value, after);
-  }
-}
-
-TEST(mib_directories_test, ListsTheEnvironmentEntryWholeThenTheModuleEntry) {
-  const fs::path cwd = fs::current_path();
-  struct variant {
-    std::optional<std::string> mibdirs;
-    fs::path module_dir;
-    std::string expected;
-  };
-  const std::vector<variant> variants = {
-      {std::nullopt, "/opt/halyard/bin", "/opt/halyard/bin/mibs"},
-      {"/srv/mibs", "/opt/halyard/bin", "/srv/mibs:/opt/halyard/bin/mibs"},
-      // A value that lists several directories stays one entry and is not de-duplicated.
-      {"/a/mibs:/b/mibs", "/a", "/a/mibs:/b/mibs:/a/mibs"},
-      {"relative/mibs", "bin",
-       (cwd / "relative/mibs").string() + ":" + (cwd / "bin/mibs").string()},
-  };
-  for (const auto& v : variants) {
-    scoped_environment mibdirs("MIBDIRS", v.mibdirs);
-    EXPECT_EQ(mib_directories(v.module_dir), v.expected);
   }
 }
 

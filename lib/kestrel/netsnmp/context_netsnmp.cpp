@@ -6,7 +6,7 @@
 
 #include "support/platform.hpp"
 
-#if defined(KESTREL_SANITIZE)
+#if defined(KESTREL_LEAK_CHECK)
 #include <sanitizer/lsan_interface.h>
 #endif
 
@@ -36,7 +36,7 @@ static_assert(library_store == 0 && persistent_dir == 8 && configuration_dir == 
 // The engine keeps a few start-up allocations in static variables for as long as it is loaded
 // and never frees them. Once it is unloaded the leak checker no longer sees those references
 // and would report them, so sanitizer builds exempt the engine's start-up from leak checking.
-#if defined(KESTREL_SANITIZE)
+#if defined(KESTREL_LEAK_CHECK)
 using engine_startup_scope = __lsan::ScopedDisabler;
 #else
 struct engine_startup_scope {};

@@ -8,6 +8,8 @@
 
 #include <kestrel/exceptions.hpp>
 
+#include "support/platform.hpp"
+
 namespace corvane::tallis::kestrel {
 
 namespace {
@@ -42,7 +44,7 @@ constexpr protocol priv_protocols[] = {
 constexpr std::size_t key_buffer_size = USM_AUTH_KU_LEN;
 static_assert(USM_AUTH_KU_LEN == 64 && USM_PRIV_KU_LEN == 64);
 
-char* copy_of(const std::string& text) { return ::strdup(text.c_str()); }
+char* copy_of(const std::string& text) { return platform::duplicate_string(text.c_str()); }
 
 // Fills the protocol fields of one table row; values outside the table leave the fields as
 // snmp_sess_init set them.

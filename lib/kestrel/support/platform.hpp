@@ -1,8 +1,9 @@
 #pragma once
 
 // The operating-system calls that the loader and the engine start-up need, one function per
-// concern. Each platform provides them in its own file (platform_posix.cpp); nothing else in
-// the library calls the operating system for these things.
+// concern. Each platform provides them in its own file (platform_posix.cpp,
+// platform_windows.cpp); nothing else in the library calls the operating system for these
+// things.
 
 #include <filesystem>
 #include <optional>
@@ -39,5 +40,9 @@ char mib_list_separator();
 
 /// An absolute directory as the engine expects it in its MIB directory list.
 std::string engine_directory_text(const std::filesystem::path& directory);
+
+/// A copy of `text` on the C runtime's heap, to be released with `free`; null when out of
+/// memory.
+char* duplicate_string(const char* text);
 
 }  // namespace corvane::tallis::kestrel::platform

@@ -5,6 +5,7 @@
 #include <link.h>
 
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -90,6 +91,8 @@ char mib_list_separator() { return ':'; }
 std::string engine_directory_text(const std::filesystem::path& directory) {
   return directory.string();
 }
+
+char* duplicate_string(const char* text) { return ::strdup(text); }
 
 }  // namespace platform
 

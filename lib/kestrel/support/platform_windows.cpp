@@ -1,0 +1,135 @@
+// Windows implementation of the platform layer, the module directory and the loader's error
+// text.
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/dynamic_library.hpp"
+#include "support/platform.hpp"
+
+namespace corvane::tallis::kestrel {
+
+namespace {
+
+// Any function of this module: its address tells the loader which file holds the module.
+void module_anchor() {}
+
+constexpr DWORD format_flags =
+    FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+static_assert(format_flags == 0x1300);
+constexpr DWORD neutral_language = MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT);
+static_assert(neutral_language == 0x0400);
+
+constexpr DWORD module_lookup_flags =
+    GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
+static_assert(module_lookup_flags == 6);
+constexpr std::size_t module_name_buffer = 32768;
+constexpr DWORD module_name_size = 32767;
+
+constexpr DWORD string_types = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ;
+static_assert(string_types == 6);
+
+}  // namespace
+
+std::string last_error_message() {
+  const DWORD code = ::GetLastError();
+  std::string text = "Unknown error with code " + std::to_string(code) + " occured.";
+  LPSTR buffer = nullptr;
+  const DWORD length = ::FormatMessageA(format_flags, nullptr, code, neutral_language,
+                                        reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+  // The system's text keeps its closing line break.
+  if (length != 0) text.assign(buffer, length);
+  ::LocalFree(buffer);
+  return text;
+}
+
+std::filesystem::path module_directory() {
+  std::vector<char> buffer(module_name_buffer, '\0');
+  HMODULE module = nullptr;
+  ::GetModuleHandleExA(module_lookup_flags, reinterpret_cast<LPCSTR>(&module_anchor), &module);
+  ::GetModuleFileNameA(module, buffer.data(), module_name_size);
+  if (::GetLastError() != 0) {
+    throw std::runtime_error("WinAPI Error " + std::to_string(::GetLastError()) +
+                             ": Unable to find dynamic library path.");
+  }
+  return std::filesystem::path(std::string(buffer.data())).parent_path();
+}
+
+namespace platform {
+
+void* load_library(const std::filesystem::path& file) {
+  return reinterpret_cast<void*>(::LoadLibraryW(file.wstring().c_str()));
+}
+
+void* find_symbol(void* handle, const std::string& name) {
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(handle), name.c_str()));
+}
+
+void unload_library(void* handle) noexcept { ::FreeLibrary(static_cast<HMODULE>(handle)); }
+
+std::optional<std::string> read_registry_string(registry_root root, const std::string& key_path,
+                                                const std::string& value_name) {
+  HKEY root_key = HKEY_LOCAL_MACHINE;
+  switch (root) {
+    case registry_root::local_machine:
+      root_key = HKEY_LOCAL_MACHINE;
+      break;
+  }
+  // With an empty sub-key this is the root key itself, which is never closed.
+  HKEY key = nullptr;
+  LSTATUS status = ::RegOpenKeyExA(root_key, "", 0, KEY_QUERY_VALUE, &key);
+  if (status != ERROR_SUCCESS) {
+    std::cerr << "Warning: Cannot open registry key: error " << status << std::endl;
+    return std::nullopt;
+  }
+  DWORD size = 0;
+  status = ::RegGetValueA(key, key_path.c_str(), value_name.c_str(), string_types, nullptr,
+                          nullptr, &size);
+  if (status != ERROR_SUCCESS) {
+    std::cerr << "Warning: Cannot read registry key (1): error " << status << std::endl;
+    return std::nullopt;
+  }
+  std::vector<char> buffer(size, '\0');
+  status = ::RegGetValueA(key, key_path.c_str(), value_name.c_str(), string_types, nullptr,
+                          buffer.data(), &size);
+  if (status != ERROR_SUCCESS) {
+    std::cerr << "Warning: Cannot read registry key (2): error " << status << std::endl;
+    return std::nullopt;
+  }
+  return std::string(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
+}
+
+std::optional<std::string> get_environment(const std::string& name) {
+  // The C runtime removes a variable that is assigned an empty value; an empty value counts
+  // as unset.
+  const char* value = std::getenv(name.c_str());
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return std::string(value);
+}
+
+void set_environment(const std::string& name, const std::string& value) {
+  ::_putenv_s(name.c_str(), value.c_str());
+}
+
+char mib_list_separator() { return ';'; }
+
+std::string engine_directory_text(const std::filesystem::path& directory) {
+  std::string text = directory.string();
+  for (char& c : text) {
+    if (c == '/') c = '\\';
+  }
+  return text;
+}
+
+char* duplicate_string(const char* text) { return ::_strdup(text); }
+
+}  // namespace platform
+
+}  // namespace corvane::tallis::kestrel
