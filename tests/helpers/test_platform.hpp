@@ -4,6 +4,7 @@
 // file names, private temporary directories, the process environment and the list of loaded
 // engine files. Each platform implements the last two in test_platform_<platform>.cpp.
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -15,6 +16,14 @@
 #include <utility>
 
 namespace corvane::tallis::kestrel::helpers {
+
+/// The largest sub-identifier (and the 32-bit pattern of all ones) as a `long` holds it: the
+/// engine's `oid` is an unsigned long, which fits a 64-bit `long` whole (4294967295, as on
+/// Linux) and wraps to -1 in a 32-bit one (as on Windows).
+inline constexpr long largest_sub_identifier = static_cast<long>(std::uint32_t{0xffffffffU});
+
+/// `largest_sub_identifier` as a number in an OID text of the library's own making.
+inline std::string largest_sub_identifier_text() { return std::to_string(largest_sub_identifier); }
 
 /// The engine's file name beside the module ("libnetsnmp.so", "netsnmp.dll").
 inline std::string engine_file_name() { return KESTREL_ENGINE_NAME; }
@@ -38,6 +47,9 @@ inline std::filesystem::path make_temporary_directory(const std::string& prefix)
   }
   throw std::runtime_error("cannot create a temporary directory for " + prefix);
 }
+
+/// Whether a library file that a process has loaded can be deleted (POSIX) or not (Windows).
+bool loaded_libraries_can_be_deleted();
 
 /// Sets an environment variable of this process, or removes it for no value.
 void set_environment(const std::string& name, const std::optional<std::string>& value);

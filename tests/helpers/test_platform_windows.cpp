@@ -1,4 +1,5 @@
 #include <windows.h>
+// (after windows.h)
 #include <psapi.h>
 
 #include <cstdlib>
@@ -7,6 +8,8 @@
 #include "helpers/test_platform.hpp"
 
 namespace corvane::tallis::kestrel::helpers {
+
+bool loaded_libraries_can_be_deleted() { return false; }
 
 void set_environment(const std::string& name, const std::optional<std::string>& value) {
   // An empty value removes the variable.

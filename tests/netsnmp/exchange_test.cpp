@@ -16,6 +16,7 @@
 #include "helpers/map_library.hpp"
 #include "helpers/recording_logger.hpp"
 #include "helpers/snmp_agent.hpp"
+#include "helpers/test_platform.hpp"
 #include "netsnmp/connection_netsnmp.hpp"
 #include "netsnmp/netsnmp_fixture.hpp"
 #include "netsnmp/pool_netsnmp.hpp"
@@ -104,13 +105,13 @@ TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
       {"negative integer", 0x02, integer(-5), v::int32_value{-5}, {"    Int: -5 (0xfffffffb)"}},
       {"counter",
        0x41,
-       integer(4294967295L),
+       integer(largest_sub_identifier),
        v::uint32_value{4294967295u},
        {"    Int: -1 (0xffffffff)"}},
       {"gauge", 0x42, integer(10), v::uint32_value{10}, {"    Int: 10 (0x000a)"}},
       {"time ticks",
        0x43,
-       integer(4294967295L),
+       integer(largest_sub_identifier),
        v::timeticks_value{timeticks_t(4294967295LL)},
        {"    Int: -1 (0xffffffff)"}},
       {"counter64",
@@ -404,7 +405,7 @@ TEST_F(silent_agent_test, AMessageTheEngineCannotSendIsACommunicationError) {
   // 200 OIDs of 128 five-byte sub-identifiers exceed the largest UDP message.
   std::vector<oid> many;
   for (int i = 0; i < 200; ++i) {
-    many.emplace_back(std::vector<long>(128, 4294967295L), "big");
+    many.emplace_back(std::vector<long>(128, largest_sub_identifier), "big");
   }
   const auto c = connect();
   try {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "helpers/test_platform.hpp"
+
 namespace corvane::tallis::kestrel {
 namespace {
 
@@ -61,7 +63,7 @@ TEST_F(library_netsnmp_test, ResolvesNamesToNumbersAndFullNames) {
        ".iso.org.dod.internet.private.enterprises.netSnmp"},
       // Sub-identifiers beyond the MIBs print as numbers, the largest one positive.
       {".1.3.6.1.4.1.4294967295",
-       {1, 3, 6, 1, 4, 1, 4294967295},
+       {1, 3, 6, 1, 4, 1, helpers::largest_sub_identifier},
        ".iso.org.dod.internet.private.enterprises.4294967295"},
   };
   for (const auto& r : resolutions) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <typeinfo>
 #include <utility>
@@ -27,6 +28,17 @@ using helpers::engine_file_name;
 using helpers::scoped_environment;
 
 std::set<std::string> mapped_engine_files() { return helpers::loaded_engine_files(); }
+
+// The text without the registry's warning lines (a machine without the product's registry
+// values has them before the MIB line).
+std::string without_registry_warnings(const std::string& text) {
+  std::istringstream lines(text);
+  std::string kept;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Warning: Cannot ", 0) != 0) kept += line + "\n";
+  }
+  return kept;
+}
 
 /// A pool on a base directory of its own, removed afterwards.
 class pool_test : public ::testing::Test {
@@ -110,10 +122,11 @@ TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
   count = buffer.size();
   EXPECT_NE(second->read_objid("IF-MIB::ifTable", buffer.data(), &count), 1);
 
-  // The pool deletes its copies; the contexts outlive it with their owners.
+  // The pool deletes its copies; the contexts outlive it with their owners. (Where a loaded
+  // library cannot be deleted, the copies in use stay.)
   p.reset();
-  EXPECT_FALSE(fs::exists(base_ / engine_copy_name(1)));
-  EXPECT_FALSE(fs::exists(base_ / engine_copy_name(2)));
+  EXPECT_EQ(fs::exists(base_ / engine_copy_name(1)), !helpers::loaded_libraries_can_be_deleted());
+  EXPECT_EQ(fs::exists(base_ / engine_copy_name(2)), !helpers::loaded_libraries_can_be_deleted());
   EXPECT_EQ(first->netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT),
             NETSNMP_OID_OUTPUT_NUMERIC);
 }
@@ -121,26 +134,27 @@ TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
 TEST_F(pool_test, StartUpWritesTheEngineLineAndOnlyTheMibContextTheMibLine) {
   auto p = make_pool();
   const fs::path module_dir = module_directory();
-  const std::string engine_line = "Using Net-SNMP DLL \"" +
-                                  (module_dir / engine_file_name()).string() + "\" with base dir \"" +
-                                  module_dir.string() + "\"\n";
+  // Paths in their quoted stream form.
+  auto engine_line = [&module_dir](const fs::path& engine) {
+    std::ostringstream line;
+    line << "Using Net-SNMP DLL " << engine << " with base dir " << module_dir << "\n";
+    return line.str();
+  };
 
   ::testing::internal::CaptureStderr();
   p->get_context(0);
-  const std::string mib_output = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(mib_output.rfind(
-                engine_line + "Using MIB directories \"" + mib_directories(module_dir) + "\"\n", 0),
+  const std::string mib_output =
+      without_registry_warnings(::testing::internal::GetCapturedStderr());
+  EXPECT_EQ(mib_output.rfind(engine_line(module_dir / engine_file_name()) +
+                                 "Using MIB directories \"" + mib_directories(module_dir) + "\"\n",
+                             0),
             0U)
       << mib_output;
 
   ::testing::internal::CaptureStderr();
   p->get_context(5);
   const std::string copy_output = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(copy_output.rfind("Using Net-SNMP DLL \"" + (base_ / engine_copy_name(5)).string() +
-                                  "\" with base dir \"" + module_dir.string() + "\"\n",
-                              0),
-            0U)
-      << copy_output;
+  EXPECT_EQ(copy_output.rfind(engine_line(base_ / engine_copy_name(5)), 0), 0U) << copy_output;
   EXPECT_EQ(copy_output.find("Using MIB directories"), std::string::npos) << copy_output;
 }
 

@@ -165,9 +165,12 @@ TEST_F(session_test, AHostThatCannotBeResolvedFailsToOpen) {
     open(community_settings(version_t::snmp_v2c, 1161, std::nullopt, "kestrel..invalid"));
     ADD_FAILURE() << "no exception";
   } catch (const exceptions::initialization_failed& e) {
+    // "Error <system error>/-3: Unknown host (...) (<system text>)." (the system part differs
+    // between resolvers).
     EXPECT_THAT(std::string(e.what()),
-                ::testing::MatchesRegex("Initialization failed: Error [0-9]+/-3: Unknown host "
-                                        "\\(kestrel\\.\\.invalid:1161\\).*\\."));
+                ::testing::AllOf(::testing::StartsWith("Initialization failed: Error "),
+                                 ::testing::HasSubstr("/-3: Unknown host (kestrel..invalid:1161)"),
+                                 ::testing::EndsWith(".")));
   }
 }
 

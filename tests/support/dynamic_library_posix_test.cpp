@@ -46,8 +46,8 @@ TEST(dynamic_library_posix_test, LoadFailuresQuoteThePathTwiceAndAppendTheLoader
       {dir_path / "a\"b\\c.so",
        "Could not open dynamic library \"\"" + dir + "/a\\\"b\\\\c.so\"\": " + dir +
            "/a\"b\\c.so: cannot open shared object file: No such file or directory"},
-      {dir_path / "short.so", "Could not open dynamic library \"\"" + dir + "/short.so\"\": " +
-                                  dir + "/short.so: file too short"},
+      {dir_path / "short.so", "Could not open dynamic library \"\"" + dir +
+                                  "/short.so\"\": " + dir + "/short.so: file too short"},
       {dir_path, "Could not open dynamic library \"\"" + dir + "\"\": " + dir +
                      ": cannot read file data: Is a directory"},
   };

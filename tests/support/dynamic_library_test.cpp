@@ -64,7 +64,8 @@ TEST_F(dynamic_library_test, ResolvesOnceAndCallsTheEngineThroughItsOwnDeclarati
 
   // A miss is not cached: the second request asks the loader again and fails the same way
   // (the loader's reason is checked per platform).
-  const std::string missing = runtime_error_text([&] { library.get_symbol("no_such_entry_point"); });
+  const std::string missing =
+      runtime_error_text([&] { library.get_symbol("no_such_entry_point"); });
   EXPECT_EQ(missing.rfind("Could not read symbol \"no_such_entry_point\": ", 0), 0U) << missing;
   EXPECT_EQ(runtime_error_text([&] { library.get_symbol("no_such_entry_point"); }), missing);
   EXPECT_EQ(library.get_symbol("snmp_api_errstring"), first);
@@ -165,7 +166,8 @@ TEST_F(library_cloner_test, CopiesOncePerKeyOverwritesStaleCopiesAndRemovesOnlyI
   }
   // Only the files that the cloner did not make are left.
   std::set<std::string> left;
-  for (const auto& entry : fs::directory_iterator(dir_)) left.insert(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(dir_))
+    left.insert(entry.path().filename().string());
   EXPECT_EQ(left, (std::set<std::string>{"libnetsnmp.so", "libnetsnmp.9.so"}));
   EXPECT_EQ(read_file(dir_ / "libnetsnmp.9.so"), "not made by this cloner");
   EXPECT_EQ(read_file(source), "engine v2");

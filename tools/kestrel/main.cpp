@@ -1,7 +1,6 @@
 // kestrel: reads SNMP agents from the command line, the way Net-SNMP's tools do.
 #include <kestrel/kestrel.hpp>
 #include <fcntl.h>
-#include <stdlib.h>  // mkdtemp
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -10,6 +9,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -39,12 +39,24 @@ class silent_logger : public corvane::tallis::plover::log_interface {
 class temporary_directory {
  public:
   temporary_directory() {
-    std::string pattern = (fs::temp_directory_path() / "kestrel-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
+    // Creating the directory is the test: a name that exists already is drawn again.
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const fs::path candidate =
+          fs::temp_directory_path() / ("kestrel-" + std::to_string(random() % 1000000000));
+      std::error_code error;
+      if (fs::create_directory(candidate, error)) path_ = candidate;
+    }
+    // Private to the user, as the engine copies in it are.
+    if (!path_.empty()) {
+      std::error_code ignored;
+      fs::permissions(path_, fs::perms::owner_all, ignored);
+    }
+    if (path_.empty()) {
       throw std::runtime_error("cannot create a temporary directory in " +
                                fs::temp_directory_path().string());
     }
-    path_ = pattern;
   }
   temporary_directory(const temporary_directory&) = delete;
   temporary_directory& operator=(const temporary_directory&) = delete;
@@ -66,7 +78,8 @@ class quiet_standard_error {
     if (!quiet) return;
     std::cerr.flush();
     saved_ = ::dup(STDERR_FILENO);
-    const int null = ::open("/dev/null", O_WRONLY);
+    // The null device: /dev/null, or NUL where there is no /dev.
+    const int null = ::open(fs::exists("/dev/null") ? "/dev/null" : "NUL", O_WRONLY);
     if (saved_ >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
     if (null >= 0) ::close(null);
   }

@@ -5,8 +5,8 @@
 #include <link.h>
 
 #include <cerrno>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 #include "support/dynamic_library.hpp"

@@ -2,6 +2,7 @@
 // text.
 
 #include <winsock2.h>
+// (after winsock2.h, which replaces the older socket header that windows.h would bring)
 #include <windows.h>
 
 #include <cstdlib>
@@ -90,8 +91,8 @@ std::optional<std::string> read_registry_string(registry_root root, const std::s
     return std::nullopt;
   }
   DWORD size = 0;
-  status = ::RegGetValueA(key, key_path.c_str(), value_name.c_str(), string_types, nullptr,
-                          nullptr, &size);
+  status = ::RegGetValueA(key, key_path.c_str(), value_name.c_str(), string_types, nullptr, nullptr,
+                          &size);
   if (status != ERROR_SUCCESS) {
     std::cerr << "Warning: Cannot read registry key (1): error " << status << std::endl;
     return std::nullopt;

@@ -1,0 +1,238 @@
+// The Windows platform layer against the system itself: loader texts, the module directory,
+// the registry look-up behind the MIB directory list, the environment and Windows sockets.
+// These tests change the machine's registry and run one at a time.
+
+#include <winsock2.h>
+// (after winsock2.h)
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <kestrel/pool.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "helpers/test_platform.hpp"
+#include "netsnmp/context_netsnmp.hpp"
+#include "support/dynamic_library.hpp"
+#include "support/platform.hpp"
+
+namespace corvane::tallis::kestrel {
+namespace {
+
+namespace fs = std::filesystem;
+using helpers::scoped_environment;
+
+constexpr const char* halyard_key = "SOFTWARE\\Corvane\\Halyard\\Server\\Core";
+
+// The system's own text for `code`, asked for independently of the code under test.
+std::string system_text(DWORD code) {
+  char buffer[1024] = {};
+  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, buffer, sizeof(buffer), nullptr);
+  return std::string(buffer, length);
+}
+
+std::string runtime_error_text(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::runtime_error& error) {
+    return error.what();
+  }
+  ADD_FAILURE() << "no std::runtime_error";
+  return {};
+}
+
+/// Sets one value of the product's registry key (or deletes it, for no value) for its
+/// lifetime, and puts back what was there before.
+class scoped_registry_value {
+ public:
+  scoped_registry_value(std::string name, const std::optional<std::string>& value,
+                        DWORD type = REG_SZ)
+      : name_(std::move(name)) {
+    char buffer[4096] = {};
+    DWORD size = sizeof(buffer);
+    if (::RegGetValueA(HKEY_LOCAL_MACHINE, halyard_key, name_.c_str(),
+                       RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, &saved_type_, buffer,
+                       &size) == ERROR_SUCCESS) {
+      saved_ = std::string(buffer);
+    }
+    apply(value, type);
+  }
+  scoped_registry_value(const scoped_registry_value&) = delete;
+  scoped_registry_value& operator=(const scoped_registry_value&) = delete;
+  ~scoped_registry_value() { apply(saved_, saved_type_); }
+
+ private:
+  void apply(const std::optional<std::string>& value, DWORD type) {
+    if (value) {
+      const LSTATUS status =
+          ::RegSetKeyValueA(HKEY_LOCAL_MACHINE, halyard_key, name_.c_str(), type, value->c_str(),
+                            static_cast<DWORD>(value->size() + 1));
+      EXPECT_EQ(status, ERROR_SUCCESS) << "cannot set " << name_;
+    } else {
+      ::RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, halyard_key, name_.c_str());
+    }
+  }
+
+  std::string name_;
+  std::optional<std::string> saved_;
+  DWORD saved_type_ = REG_SZ;
+};
+
+TEST(last_error_message_windows_test, IsTheSystemTextUntrimmedOrTheFallback) {
+  struct error_case {
+    DWORD code;
+    std::string expected;
+  };
+  const std::vector<error_case> cases = {
+      {ERROR_MOD_NOT_FOUND, system_text(ERROR_MOD_NOT_FOUND)},
+      {ERROR_PROC_NOT_FOUND, system_text(ERROR_PROC_NOT_FOUND)},
+      // An application-defined code (bit 29) has no system text.
+      {0x20001234, "Unknown error with code 536875572 occured."},
+  };
+  for (const auto& c : cases) {
+    ::SetLastError(c.code);
+    EXPECT_EQ(last_error_message(), c.expected) << c.code;
+  }
+  // The system's texts keep the line break that ends them.
+  const std::string module_text = system_text(ERROR_MOD_NOT_FOUND);
+  ASSERT_GE(module_text.size(), 2U);
+  EXPECT_EQ(module_text.substr(module_text.size() - 2), "\r\n");
+}
+
+TEST(dynamic_library_windows_test, LoadAndSymbolFailuresCarryTheSystemText) {
+  EXPECT_EQ(runtime_error_text([] { dynamic_library library(fs::path("D:\\lib\\netsnmp.dll")); }),
+            "Could not open dynamic library \"\"D:\\\\lib\\\\netsnmp.dll\"\": " +
+                system_text(ERROR_MOD_NOT_FOUND));
+
+  dynamic_library engine(module_directory() / helpers::engine_file_name());
+  const std::string missing =
+      "Could not read symbol \"no_such_entry_point\": " + system_text(ERROR_PROC_NOT_FOUND);
+  EXPECT_EQ(runtime_error_text([&] { engine.get_symbol("no_such_entry_point"); }), missing);
+  EXPECT_EQ(runtime_error_text([&] { engine.get_symbol("no_such_entry_point"); }), missing);
+}
+
+TEST(module_directory_windows_test, IsTheDirectoryOfTheFileThatHoldsTheCode) {
+  // The library's code is linked into this test program.
+  char name[MAX_PATH] = {};
+  ASSERT_NE(::GetModuleFileNameA(nullptr, name, MAX_PATH), 0U);
+  EXPECT_EQ(module_directory(), fs::path(name).parent_path());
+  EXPECT_TRUE(fs::exists(module_directory() / "netsnmp.dll"));
+}
+
+// The look-up asks for "string or expandable string, expanded" (RRF_RT_REG_SZ |
+// RRF_RT_REG_EXPAND_SZ, no RRF_NOEXPAND). The system refuses that combination as an invalid
+// parameter (87) before it looks at the key or value, so every look-up ends in the first
+// warning, whether the value is there or not.
+TEST(registry_windows_test, EveryLookUpIsRefusedWithTheFirstWarning) {
+  scoped_registry_value plain("Datapath", "C:\\Halyard\\Data");
+  scoped_registry_value expandable("exepath", "%SystemRoot%\\Halyard", REG_EXPAND_SZ);
+  scoped_registry_value other("Missing", std::nullopt);
+  const auto root = platform::registry_root::local_machine;
+  struct lookup {
+    std::string key;
+    std::string value;
+  };
+  const std::vector<lookup> lookups = {
+      {halyard_key, "Datapath"},
+      {halyard_key, "exepath"},
+      {halyard_key, "Missing"},
+      {"SOFTWARE\\Corvane\\No Such Product", "exepath"},
+  };
+  for (const auto& [key, value] : lookups) {
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(platform::read_registry_string(root, key, value), std::nullopt) << value;
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Warning: Cannot read registry key (1): error 87\n");
+  }
+
+  // The same values are there for a look-up that the system accepts.
+  char buffer[256] = {};
+  DWORD size = sizeof(buffer);
+  EXPECT_EQ(::RegGetValueA(HKEY_LOCAL_MACHINE, halyard_key, "Datapath", RRF_RT_REG_SZ, nullptr,
+                           buffer, &size),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(buffer, "C:\\Halyard\\Data");
+}
+
+TEST(mib_directories_windows_test, ListsTheEnvironmentEntryThenTheModuleEntryWithBackslashes) {
+  // The registry values are set, and still left out (see above), each with a warning.
+  scoped_registry_value data_path("Datapath", "C:\\Halyard\\Data");
+  scoped_registry_value exe_path("exepath", "C:\\Program Files\\Halyard");
+  const fs::path cwd = fs::current_path();
+  struct variant {
+    std::optional<std::string> mibdirs;
+    fs::path module_dir;
+    std::string expected;
+  };
+  const std::vector<variant> variants = {
+      {std::nullopt, "C:\\Halyard\\bin", "C:\\Halyard\\bin\\mibs"},
+      {"C:/Shared/mibs", "C:/Halyard/bin", "C:\\Shared\\mibs;C:\\Halyard\\bin\\mibs"},
+      // A value that lists several directories stays one entry and is not de-duplicated.
+      {"C:\\a\\mibs;C:\\b\\mibs", "C:\\a", "C:\\a\\mibs;C:\\b\\mibs;C:\\a\\mibs"},
+      // Relative entries become absolute.
+      {"relative/mibs", "bin",
+       (cwd / "relative\\mibs").string() + ";" + (cwd / "bin\\mibs").string()},
+  };
+  for (const auto& v : variants) {
+    scoped_environment environment("MIBDIRS", v.mibdirs);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(mib_directories(v.module_dir), v.expected);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Warning: Cannot read registry key (1): error 87\n"
+              "Warning: Cannot read registry key (1): error 87\n");
+  }
+}
+
+TEST(environment_windows_test, SettingIsSeenByTheRuntimeAndEmptyCountsAsUnset) {
+  scoped_environment cleanup("KESTREL_PLATFORM_TEST", std::nullopt);
+  EXPECT_EQ(platform::get_environment("KESTREL_PLATFORM_TEST"), std::nullopt);
+  platform::set_environment("KESTREL_PLATFORM_TEST", "ALL");
+  EXPECT_STREQ(std::getenv("KESTREL_PLATFORM_TEST"), "ALL");
+  EXPECT_EQ(platform::get_environment("KESTREL_PLATFORM_TEST"), "ALL");
+  platform::set_environment("KESTREL_PLATFORM_TEST", "");
+  EXPECT_EQ(platform::get_environment("KESTREL_PLATFORM_TEST"), std::nullopt);
+}
+
+TEST(duplicate_string_windows_test, CopiesOntoTheRuntimeHeap) {
+  const std::string text = "udp:127.0.0.1:161";
+  char* copy = platform::duplicate_string(text.c_str());
+  ASSERT_NE(copy, nullptr);
+  EXPECT_NE(copy, text.c_str());
+  EXPECT_EQ(std::string(copy), text);
+  std::free(copy);
+}
+
+bool sockets_usable() {
+  const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (s == INVALID_SOCKET) {
+    EXPECT_EQ(::WSAGetLastError(), WSANOTINITIALISED);
+    return false;
+  }
+  ::closesocket(s);
+  return true;
+}
+
+TEST(winsock_initializer_test, SocketsWorkForTheInitializersLifetime) {
+  // Nothing in this test program has started Windows sockets yet.
+  ASSERT_FALSE(sockets_usable());
+  {
+    initializers::winsock_initializer outer;
+    EXPECT_TRUE(sockets_usable());
+    {
+      initializers::winsock_initializer inner;
+      EXPECT_TRUE(sockets_usable());
+    }
+    EXPECT_TRUE(sockets_usable());
+  }
+  EXPECT_FALSE(sockets_usable());
+}
+
+}  // namespace
+}  // namespace corvane::tallis::kestrel
