@@ -5,7 +5,6 @@
 //   kestrel_agent_bench
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -23,6 +22,7 @@
 #include <kestrel/request.hpp>
 #include <kestrel/settings.hpp>
 
+#include "quiet_stderr.hpp"
 #include "helpers/snmp_agent.hpp"
 
 namespace {
@@ -53,24 +53,6 @@ double children_cpu_seconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// The engines write their start-up lines to the standard error stream; keep the report clean.
-class quiet_stderr {
- public:
-  quiet_stderr() : saved_(::dup(STDERR_FILENO)) {
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, STDERR_FILENO);
-    ::close(null);
-  }
-  quiet_stderr(const quiet_stderr&) = delete;
-  quiet_stderr& operator=(const quiet_stderr&) = delete;
-  ~quiet_stderr() {
-    ::dup2(saved_, STDERR_FILENO);
-    ::close(saved_);
-  }
-
- private:
-  int saved_;
-};
 
 void kestrel_table(benchmark::State& state) {
   const std::uint16_t port = shared_agent().port();

@@ -3,7 +3,6 @@
 // The engines' start-up diagnostics are silenced while the benchmarks run.
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -11,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "quiet_stderr.hpp"
 #include "netsnmp/context_netsnmp.hpp"
 #include "netsnmp/library_netsnmp.hpp"
 #include "netsnmp/pool_netsnmp.hpp"
@@ -20,24 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace corvane::tallis::kestrel;
 
-/// Sends the standard error stream to /dev/null for its lifetime.
-class quiet_stderr {
- public:
-  quiet_stderr() : saved_(::dup(STDERR_FILENO)) {
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, STDERR_FILENO);
-    ::close(null);
-  }
-  quiet_stderr(const quiet_stderr&) = delete;
-  quiet_stderr& operator=(const quiet_stderr&) = delete;
-  ~quiet_stderr() {
-    ::dup2(saved_, STDERR_FILENO);
-    ::close(saved_);
-  }
-
- private:
-  int saved_;
-};
 
 fs::path bench_base() {
   return fs::temp_directory_path() / ("kestrel-bench-" + std::to_string(::getpid()));
