@@ -16,7 +16,6 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -175,15 +174,6 @@ void snmp_agent::renew_engine_id() {
   if (pid_ > 0) throw std::logic_error("renew_engine_id needs a stopped agent");
   fs::remove_all(directory_ / "persist");
   fs::create_directories(directory_ / "persist");
-}
-
-std::string snmp_agent::log_text() const {
-  std::ostringstream text;
-  for (const char* name : {"snmpd.log", "snmpd.stderr"}) {
-    std::ifstream file(directory_ / name);
-    text << file.rdbuf();
-  }
-  return text.str();
 }
 
 void snmp_agent::write_configuration() const {

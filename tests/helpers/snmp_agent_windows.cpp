@@ -7,8 +7,6 @@
 
 #include <array>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "helpers/snmp_agent.hpp"
@@ -64,15 +62,6 @@ void snmp_agent::stop() { not_here("stop"); }
 void snmp_agent::start() { not_here("start"); }
 
 void snmp_agent::renew_engine_id() { not_here("renew_engine_id"); }
-
-std::string snmp_agent::log_text() const {
-  std::ostringstream text;
-  for (const char* name : {"snmpd.log", "snmpd.stderr"}) {
-    std::ifstream file(directory_ / name);
-    text << file.rdbuf();
-  }
-  return text.str();
-}
 
 void snmp_agent::write_configuration() const { not_here("write_configuration"); }
 

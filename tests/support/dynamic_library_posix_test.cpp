@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "helpers/test_platform.hpp"
+#include "helpers/error_text.hpp"
 #include "support/dynamic_library.hpp"
 
 namespace corvane::tallis::kestrel {
@@ -19,15 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string runtime_error_text(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::runtime_error& error) {
-    return error.what();
-  }
-  ADD_FAILURE() << "no std::runtime_error";
-  return {};
-}
+using helpers::runtime_error_text;
 
 TEST(dynamic_library_posix_test, LoadFailuresQuoteThePathTwiceAndAppendTheLoaderReason) {
   const fs::path dir_path = helpers::make_temporary_directory("kestrel-loader-");

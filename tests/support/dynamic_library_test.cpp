@@ -1,3 +1,4 @@
+#include "helpers/error_text.hpp"
 #include "support/dynamic_library.hpp"
 
 #include <gtest/gtest.h>
@@ -32,15 +33,7 @@ void write_file(const fs::path& file, const std::string& content) {
   std::ofstream(file, std::ios::binary) << content;
 }
 
-std::string runtime_error_text(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::runtime_error& error) {
-    return error.what();
-  }
-  ADD_FAILURE() << "no std::runtime_error";
-  return {};
-}
+using helpers::runtime_error_text;
 
 class scratch_directory_test : public ::testing::Test {
  protected:

@@ -19,6 +19,7 @@
 
 #include "helpers/test_platform.hpp"
 #include "netsnmp/context_netsnmp.hpp"
+#include "helpers/error_text.hpp"
 #include "support/dynamic_library.hpp"
 #include "support/platform.hpp"
 
@@ -38,15 +39,7 @@ std::string system_text(DWORD code) {
   return std::string(buffer, length);
 }
 
-std::string runtime_error_text(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::runtime_error& error) {
-    return error.what();
-  }
-  ADD_FAILURE() << "no std::runtime_error";
-  return {};
-}
+using helpers::runtime_error_text;
 
 /// Sets one value of the product's registry key (or deletes it, for no value) for its
 /// lifetime, and puts back what was there before.

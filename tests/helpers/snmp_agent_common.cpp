@@ -1,5 +1,8 @@
 #include "helpers/snmp_agent.hpp"
 
+#include <fstream>
+#include <sstream>
+
 namespace corvane::tallis::kestrel::helpers {
 
 const std::vector<usm_user>& snmp_agent::users() {
@@ -16,6 +19,15 @@ const std::vector<usm_user>& snmp_agent::users() {
     return all;
   }();
   return matrix;
+}
+
+std::string snmp_agent::log_text() const {
+  std::ostringstream text;
+  for (const char* name : {"snmpd.log", "snmpd.stderr"}) {
+    std::ifstream file(directory_ / name);
+    text << file.rdbuf();
+  }
+  return text.str();
 }
 
 }  // namespace corvane::tallis::kestrel::helpers
