@@ -46,6 +46,7 @@ constexpr int status_success = STAT_SUCCESS;
 constexpr int status_timeout = STAT_TIMEOUT;
 constexpr long error_none = SNMP_ERR_NOERROR;
 constexpr long error_no_such_name = SNMP_ERR_NOSUCHNAME;
+constexpr long error_too_big = SNMP_ERR_TOOBIG;
 constexpr u_long probe_flags = SNMP_FLAGS_DONT_PROBE | SNMP_FLAGS_USER_CREATED;
 static_assert(command_get == 0xA0 && command_getnext == 0xA1 && command_getbulk == 0xA5);
 static_assert(status_success == 0 && status_timeout == 2 && error_no_such_name == 2);
@@ -67,6 +68,12 @@ constexpr u_char type_unsigned64 = 0x4B;
 constexpr u_char type_no_such_object = 0x80;
 constexpr u_char type_no_such_instance = 0x81;
 constexpr u_char type_end_of_mib_view = 0x82;
+constexpr u_char type_ip_address = ASN_IPADDRESS;
+constexpr u_char type_opaque_counter64 = ASN_OPAQUE_COUNTER64;
+constexpr u_char type_opaque_float = ASN_OPAQUE_FLOAT;
+constexpr u_char type_opaque_double = ASN_OPAQUE_DOUBLE;
+constexpr u_char type_opaque_i64 = ASN_OPAQUE_I64;
+constexpr u_char type_opaque_u64 = ASN_OPAQUE_U64;
 static_assert(type_counter64 == ASN_COUNTER64 && type_no_such_object == SNMP_NOSUCHOBJECT &&
               type_no_such_instance == SNMP_NOSUCHINSTANCE &&
               type_end_of_mib_view == SNMP_ENDOFMIBVIEW);
@@ -105,6 +112,67 @@ std::vector<long> numeric_from(const ::oid* name, std::size_t length) {
 }
 
 bool within(const oid& o, const oid& subtree) { return o.name().starts_with(subtree.name()); }
+
+// Sub-identifiers as the agent orders them: unsigned 32-bit numbers.
+std::vector<std::uint32_t> agent_numbers(const oid& o) {
+  return {o.numeric_oid().begin(), o.numeric_oid().end()};
+}
+
+bool within_exactly(const oid& o, const oid& subtree) {
+  const auto numbers = agent_numbers(o);
+  const auto prefix = agent_numbers(subtree);
+  return numbers.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), numbers.begin());
+}
+
+bool increases(const oid& earlier, const oid& later) { return agent_numbers(earlier) < agent_numbers(later); }
+
+void check_limit(std::size_t count, const connection_options& options) {
+  if (count > options.max_responses) {
+    throw exceptions::response_limit_exceeded(std::to_string(options.max_responses));
+  }
+}
+
+// Agents that restarted with a new engine ID (or whose learnt user another connection of the
+// same engine has just forgotten) are met with these errors; the cure is the same as after a
+// time-out: forget the agent and discover it again.
+bool stale_agent_error(int engine_error) {
+  switch (engine_error) {
+    case SNMPERR_UNKNOWN_ENG_ID:
+    case SNMPERR_UNKNOWN_USER_NAME:
+    case SNMPERR_NOT_IN_TIME_WINDOW:
+    case SNMPERR_USM_UNKNOWNSECURITYNAME:
+    case SNMPERR_USM_UNKNOWNENGINEID:
+    case SNMPERR_USM_NOTINTIMEWINDOW:
+      return true;
+    default:
+      return false;
+  }
+}
+
+unsigned dropped_answers(context_netsnmp& engine) {
+  unsigned count = 0;
+  for (int statistic : {STAT_SNMPINASNPARSEERRS, STAT_SNMPINBADVERSIONS}) {
+    count += invoke<decltype(::snmp_get_statistic)>(engine.engine(), "snmp_get_statistic", statistic);
+  }
+  return count;
+}
+
+// One exchange of the running request; a time-out after answers that the engine could not
+// parse says so in the dump, since the time-out text alone points elsewhere.
+pdu_ptr exchange_once(session_netsnmp& session, netsnmp_pdu& pdu, const execute_context& context) {
+  context_netsnmp& engine = session.context();
+  const unsigned before = dropped_answers(engine);
+  try {
+    return engine.exchange(session.handle(), &pdu, context.compat.do_retry(),
+                           context.compat.delay());
+  } catch (const exceptions::timeout&) {
+    if (const unsigned dropped = dropped_answers(engine) - before) {
+      stream_logger(context.logger) << "  The engine dropped " << dropped
+                                    << " malformed answer(s) from the agent.";
+    }
+    throw;
+  }
+}
 
 void pause(std::chrono::milliseconds delay) {
   if (delay.count() > 0) std::this_thread::sleep_for(delay);
@@ -181,8 +249,59 @@ std::optional<std::uint64_t> read_64(const netsnmp_variable_list& variable) {
   return (static_cast<std::uint64_t>(high) << 32) + low;
 }
 
+// A binding of a type without a conversion of its own, for `convert_all_types`: IpAddress as
+// dotted text, the engine's decoded Opaque numbers as numbers, anything else as raw bytes.
+std::optional<response::value_t> other_value(const netsnmp_variable_list& variable,
+                                             const logger_factory& make_logger) {
+  switch (variable.type) {
+    case type_ip_address:
+      if (variable.val.string != nullptr && variable.val_len == 4) {
+        const u_char* b = variable.val.string;
+        std::string text = std::to_string(b[0]) + "." + std::to_string(b[1]) + "." +
+                           std::to_string(b[2]) + "." + std::to_string(b[3]);
+        make_logger() << "    IpAddress: " << text;
+        return response::string_value{std::move(text)};
+      }
+      break;
+    case type_opaque_float:
+      if (variable.val.floatVal == nullptr) break;
+      make_logger() << "    Float: " << *variable.val.floatVal;
+      return response::float_value{*variable.val.floatVal};
+    case type_opaque_double:
+      if (variable.val.doubleVal == nullptr) break;
+      make_logger() << "    Double: " << *variable.val.doubleVal;
+      return response::double_value{*variable.val.doubleVal};
+    case type_opaque_counter64:
+    case type_opaque_u64:
+      if (const auto value = read_64(variable)) {
+        log_int64(make_logger, *value);
+        return response::uint64_value{*value};
+      }
+      break;
+    case type_opaque_i64:
+      if (const auto value = read_64(variable)) {
+        log_int64(make_logger, *value);
+        return response::int64_value{static_cast<std::int64_t>(*value)};
+      }
+      break;
+    default:
+      break;
+  }
+  if (variable.val.string == nullptr && variable.val_len > 0) {
+    const std::string text = "Unconvertible value of type 0x" + hex_byte(variable.type);
+    make_logger() << "  " << text;
+    return response::error_value{text};
+  }
+  std::string bytes;
+  if (variable.val.string != nullptr) {
+    bytes.assign(reinterpret_cast<const char*>(variable.val.string), variable.val_len);
+  }
+  make_logger() << "    Bytes(" << variable.val_len << "): " << printable_or_hex(bytes);
+  return response::string_value{std::move(bytes)};
+}
+
 std::vector<response> run_get(session_netsnmp& session, const oid_request& request,
-                              const execute_context& context) {
+                              const execute_context& context, const connection_options& options) {
   context_netsnmp& engine = session.context();
   std::vector<response> result;
   std::vector<oid> pending = request.oids();
@@ -191,8 +310,7 @@ std::vector<response> run_get(session_netsnmp& session, const oid_request& reque
     dump(context.logger) << "Request " << query_name(request.type()) << ":";
     pdu_ptr pdu = create_pdu(engine, request);
     for (const oid& o : pending) add_oid_to_pdu(session, o, *pdu, context.logger);
-    held = engine.exchange(session.handle(), pdu.get(), context.compat.do_retry(),
-                           context.compat.delay());
+    held = exchange_once(session, *pdu, context);
 
     // An SNMPv1 agent rejects the whole GET for one missing OID and names it by its position:
     // record that OID as missing and ask again for the others.
@@ -207,8 +325,11 @@ std::vector<response> run_get(session_netsnmp& session, const oid_request& reque
     if (!pending.empty()) pause(context.compat.delay());
   }
   if (held) {
+    // One error response per OID of the last GET needs that GET's OIDs.
+    const bool per_oid = options.error_per_oid && !pending.empty();
     std::vector<response> converted =
-        responses_from_pdu(engine, request, *held, context, nullptr, nullptr);
+        responses_from_pdu(engine, per_oid ? oid_request(query_t::get, pending) : request, *held,
+                           context, nullptr, nullptr, options);
     result.insert(result.end(), std::make_move_iterator(converted.begin()),
                   std::make_move_iterator(converted.end()));
   }
@@ -216,7 +337,8 @@ std::vector<response> run_get(session_netsnmp& session, const oid_request& reque
 }
 
 std::vector<response> run_walk(session_netsnmp& session, const oid_request& request,
-                               const execute_context& context) {
+                               const execute_context& context,
+                               const connection_options& options) {
   context_netsnmp& engine = session.context();
   dump(context.logger) << "Request " << query_name(request.type()) << " (depth "
                        << request.max_depth() << "):";
@@ -231,18 +353,30 @@ std::vector<response> run_walk(session_netsnmp& session, const oid_request& requ
     if (--remaining < 0) break;
     pdu_ptr pdu = create_pdu(engine, request);
     add_oid_to_pdu(session, current, *pdu, context.logger);
-    pdu_ptr answer = engine.exchange(session.handle(), pdu.get(), context.compat.do_retry(),
-                                     context.compat.delay());
+    pdu_ptr answer = exchange_once(session, *pdu, context);
 
     oid last = current;
-    append_within_subtree(request, result,
-                          responses_from_pdu(engine, request, *answer, context, &last, &more));
+    std::vector<response> converted =
+        responses_from_pdu(engine, request, *answer, context, &last, &more, options);
+    if (answer->errstat == error_none && last != current && !increases(current, last)) {
+      // An agent that goes back would lead the walk round in circles: what it sent from here
+      // on is not data, and the walk ends with what it had.
+      stream_logger(context.logger) << "  OID not increasing: " << last.name() << " ("
+                                    << numeric_text(last) << ") after " << current.name() << " ("
+                                    << numeric_text(current) << ")";
+      break;
+    }
+    append_within_subtree(request, result, std::move(converted), options);
+    check_limit(result.size(), options);
     if (answer->errstat == error_none) {
       // An agent that answers with the OID it was asked for (or with nothing) would hold the
       // walk in place for ever.
       if (current == last) more = false;
       const auto& subtree = request.only_children_of_oid();
-      if (subtree && !within(last, *subtree)) more = false;
+      if (subtree && !(options.exact_subtree ? within_exactly(last, *subtree)
+                                              : within(last, *subtree))) {
+        more = false;
+      }
       current = last;
     }
     if (!more) break;
@@ -252,7 +386,8 @@ std::vector<response> run_walk(session_netsnmp& session, const oid_request& requ
 }
 
 std::vector<response> run_bulk(session_netsnmp& session, const oid_request& request,
-                               const execute_context& context) {
+                               const execute_context& context,
+                               const connection_options& options) {
   context_netsnmp& engine = session.context();
   dump(context.logger) << "Request " << query_name(request.type()) << " (bulk size "
                        << request.bulk_size() << "):";
@@ -261,11 +396,21 @@ std::vector<response> run_bulk(session_netsnmp& session, const oid_request& requ
     throw std::runtime_error("GETBULK currently does not support multiple OIDs.");
   }
   add_oid_to_pdu(session, request.oids().front(), *pdu, context.logger);
-  pdu_ptr answer = engine.exchange(session.handle(), pdu.get(), context.compat.do_retry(),
-                                   context.compat.delay());
+  pdu_ptr answer = exchange_once(session, *pdu, context);
+  // An agent whose answer would not fit its packet may still send a smaller one.
+  while (options.shrink_bulk_on_too_big && answer->errstat == error_too_big &&
+         pdu->max_repetitions > 1) {
+    pdu->max_repetitions /= 2;
+    stream_logger(context.logger) << "  Too big: asking again with bulk size "
+                                  << pdu->max_repetitions;
+    pause(context.compat.delay());
+    answer = exchange_once(session, *pdu, context);
+  }
   std::vector<response> result;
-  append_within_subtree(request, result,
-                        responses_from_pdu(engine, request, *answer, context, nullptr, nullptr));
+  append_within_subtree(
+      request, result,
+      responses_from_pdu(engine, request, *answer, context, nullptr, nullptr, options), options);
+  check_limit(result.size(), options);
   return result;
 }
 
@@ -289,7 +434,9 @@ pdu_ptr context_netsnmp::exchange(void* handle, netsnmp_pdu* pdu, bool retry,
     const int status = snmp_sess_synch_response(handle, snmp_clone_pdu(pdu), &response);
     pdu_ptr answer = wrap(response);
     if (status == status_success && answer) return answer;
-    if (status == status_timeout && session->version == SNMP_VERSION_3) {
+    if (session->version == SNMP_VERSION_3 &&
+        (status == status_timeout ||
+         (status != status_success && stale_agent_error(session->s_snmp_errno)))) {
       forget_agent(*this, *session);
     }
     pause(delay);
@@ -302,7 +449,8 @@ pdu_ptr context_netsnmp::exchange(void* handle, netsnmp_pdu* pdu, bool retry,
 }
 
 std::vector<response> run_request(session_netsnmp& session, oid_request request,
-                                  const execute_context& context) {
+                                  const execute_context& context,
+                                  const connection_options& options) {
   // SNMPv1 has no GETBULK: a walk of as many steps asks for at most as many OIDs.
   if (request.type() == query_t::bulk &&
       (!context.compat.use_bulkget() || session.description().version == SNMP_VERSION_1)) {
@@ -313,11 +461,11 @@ std::vector<response> run_request(session_netsnmp& session, oid_request request,
   }
   switch (request.type()) {
     case query_t::get:
-      return run_get(session, request, context);
+      return run_get(session, request, context, options);
     case query_t::walk:
-      return run_walk(session, request, context);
+      return run_walk(session, request, context, options);
     case query_t::bulk:
-      return run_bulk(session, request, context);
+      return run_bulk(session, request, context, options);
   }
   return {};
 }
@@ -358,7 +506,8 @@ void add_oid_to_pdu(session_netsnmp& session, const oid& o, netsnmp_pdu& pdu,
 
 std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_request& request,
                                          const netsnmp_pdu& pdu, const execute_context& context,
-                                         oid* last_oid, bool* more) {
+                                         oid* last_oid, bool* more,
+                                         const connection_options& options) {
   plover::log_interface& logger = context.logger;
   dump(logger) << "Response:";
   std::vector<response> result;
@@ -372,7 +521,7 @@ std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_requ
       oid o(std::move(numeric), std::move(name));
       log_oid(logger, o);
       dump(logger) << "    Type: 0x" << hex_byte(variable->type);
-      if (auto value = value_from_variable(context.library, *variable, make)) {
+      if (auto value = value_from_variable(context.library, *variable, make, options)) {
         if (more != nullptr && value->index() == error_value_index) *more = false;
         result.emplace_back(o, std::move(*value));
       }
@@ -381,18 +530,23 @@ std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_requ
     return result;
   }
 
-  // An error status leaves no usable binding; it stands for the request's last OID.
-  const oid& subject = request.oids().back();
+  // An error status leaves no usable binding; it stands for the request's last OID, or for
+  // every OID asked.
+  std::string text = end_of_mib;
   if (pdu.errstat == error_no_such_name) {
     dump(logger) << "  " << end_of_mib;
-    result.emplace_back(subject, response::error_value{end_of_mib});
   } else {
     const char* reason = engine.snmp_errstring(static_cast<int>(pdu.errstat));
     const std::string reason_text = reason != nullptr ? reason : "";
     dump(logger) << "  Error in packet."
                  << "\n"
                  << "Reason: " << reason_text;
-    result.emplace_back(subject, response::error_value{"Error in packet. Reason: " + reason_text});
+    text = "Error in packet. Reason: " + reason_text;
+  }
+  if (options.error_per_oid) {
+    for (const oid& subject : request.oids()) result.emplace_back(subject, response::error_value{text});
+  } else {
+    result.emplace_back(request.oids().back(), response::error_value{text});
   }
   if (more != nullptr) *more = false;
   return result;
@@ -400,7 +554,8 @@ std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_requ
 
 std::optional<response::value_t> value_from_variable(const library& library,
                                                      const netsnmp_variable_list& variable,
-                                                     const logger_factory& make_logger) {
+                                                     const logger_factory& make_logger,
+                                                     const connection_options& options) {
   switch (variable.type) {
     case type_integer: {
       if (variable.val.integer == nullptr) return std::nullopt;
@@ -479,13 +634,25 @@ std::optional<response::value_t> value_from_variable(const library& library,
       return response::error_value{text};
     }
     default:
-      return std::nullopt;
+      if (!options.convert_all_types) return std::nullopt;
+      return other_value(variable, make_logger);
   }
 }
 
 void append_within_subtree(const oid_request& request, std::vector<response>& result,
-                           std::vector<response> converted) {
+                           std::vector<response> converted, const connection_options& options) {
   const auto& subtree = request.only_children_of_oid();
+  if (subtree && options.exact_subtree) {
+    // Only a run of outside responses that ends the answer ends the subtree; outside
+    // responses between inside ones are dropped.
+    auto end = converted.end();
+    while (end != converted.begin() && !within_exactly((end - 1)->oid(), *subtree)) --end;
+    for (auto it = converted.begin(); it != end; ++it) {
+      if (within_exactly(it->oid(), *subtree)) result.push_back(std::move(*it));
+    }
+    if (end != converted.end()) result.emplace_back(end->oid(), response::error_value{end_of_table});
+    return;
+  }
   if (!subtree) {
     result.insert(result.end(), std::make_move_iterator(converted.begin()),
                   std::make_move_iterator(converted.end()));
