@@ -150,6 +150,15 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     {"\x01\x02\xff", "\x47\x11"}, 2},
         option_case{"IpAddressColumn", "ipcolumn", all_types, if_table, {}, 180},
+        option_case{"IntegersWiderThanTheirType", "plain", [](connection_options& o) {
+                      o.check_integer_range = true;
+                    },
+                    [](request& r) {
+                      return r.multi_get({".1.3.6.1.4.1.99999.30.3.0", ".1.3.6.1.4.1.99999.30.4.0"});
+                    },
+                    {"Value out of range for its 32-bit type: 1099511627776",
+                     "Value out of range for its 32-bit type: 8589934599"},
+                    2},
         option_case{"ErrorStatusForEveryOid", "generr", per_oid, three_oids,
                     {gen_err, gen_err, gen_err}, 3},
         option_case{"NoSuchNameWithoutAUsableIndex", "badindex", per_oid, three_oids,

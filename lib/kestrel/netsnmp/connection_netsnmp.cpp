@@ -18,7 +18,9 @@ connection_netsnmp::connection_netsnmp(std::shared_ptr<context_netsnmp> context,
       session_(std::make_unique<session_netsnmp>(std::move(context), settings)),
       options_(options) {}
 
-connection_netsnmp::~connection_netsnmp() = default;
+connection_netsnmp::~connection_netsnmp() {
+  if (options_.check_integer_range) stop_inspecting(*session_);
+}
 
 std::vector<response> connection_netsnmp::run(const std::vector<oid_request>& requests,
                                               const execute_context& context) {

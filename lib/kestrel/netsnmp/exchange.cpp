@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iomanip>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -149,6 +151,146 @@ bool stale_agent_error(int engine_error) {
   }
 }
 
+// ---- integers wider than their 32-bit type --------------------------------------------
+// The engine's parser keeps only the low 32 bits of such a value. To tell it, the session's
+// transport hands every answer to `receive_and_inspect` first, which notes the wide values
+// of the bindings it can read (SNMPv1, SNMPv2c, SNMPv3 without privacy) for this thread's
+// running exchange.
+
+struct wide_integer {
+  std::vector<std::uint32_t> name;
+  std::string value;
+};
+
+thread_local std::vector<wide_integer> wide_integers;
+
+using receive_function = int (*)(netsnmp_transport*, void*, int, void**, int*);
+
+std::mutex& receivers_lock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::map<netsnmp_transport*, receive_function>& receivers() {
+  static std::map<netsnmp_transport*, receive_function> originals;
+  return originals;
+}
+
+struct element {
+  u_char tag = 0;
+  const u_char* body = nullptr;
+  std::size_t length = 0;
+};
+
+bool read_element(const u_char*& at, const u_char* end, element& out) {
+  if (end - at < 2) return false;
+  out.tag = *at++;
+  std::size_t length = *at++;
+  if (length & 0x80u) {
+    std::size_t count = length & 0x7Fu;
+    if (count == 0 || count > sizeof(std::uint32_t) || static_cast<std::size_t>(end - at) < count) {
+      return false;
+    }
+    for (length = 0; count > 0; --count) length = (length << 8) | *at++;
+  }
+  if (static_cast<std::size_t>(end - at) < length) return false;
+  out.body = at;
+  out.length = length;
+  at += length;
+  return true;
+}
+
+std::vector<std::uint32_t> decoded_name(const element& name) {
+  std::vector<std::uint32_t> numbers;
+  if (name.length == 0) return numbers;
+  numbers = {name.body[0] / 40u, name.body[0] % 40u};
+  std::uint32_t value = 0;
+  for (std::size_t i = 1; i < name.length; ++i) {
+    value = (value << 7) | (name.body[i] & 0x7Fu);
+    if (!(name.body[i] & 0x80u)) {
+      numbers.push_back(value);
+      value = 0;
+    }
+  }
+  return numbers;
+}
+
+// The value's text when it does not fit its 32-bit type.
+std::optional<std::string> wide_value(const element& value) {
+  if (value.length > 8) return std::to_string(value.length) + "-byte value";
+  std::uint64_t bits = value.length > 0 && (value.body[0] & 0x80u) ? ~std::uint64_t{0} : 0;
+  for (std::size_t i = 0; i < value.length; ++i) bits = (bits << 8) | value.body[i];
+  if (value.tag == type_integer) {
+    const auto signed_value = static_cast<std::int64_t>(bits);
+    if (signed_value < INT32_MIN || signed_value > INT32_MAX) return std::to_string(signed_value);
+  } else if (bits > UINT32_MAX) {
+    return std::to_string(bits);
+  }
+  return std::nullopt;
+}
+
+void find_wide_integers(const u_char* at, const u_char* end, int depth) {
+  element outer;
+  while (depth < 8 && read_element(at, end, outer)) {
+    const bool constructed = outer.tag == 0x30 || (outer.tag >= 0xA0 && outer.tag <= 0xA8);
+    if (!constructed) continue;
+    const u_char* inner = outer.body;
+    const u_char* inner_end = outer.body + outer.length;
+    element name;
+    element value;
+    if (outer.tag == 0x30 && read_element(inner, inner_end, name) && name.tag == type_object_id &&
+        read_element(inner, inner_end, value) && inner == inner_end) {
+      if (value.tag == type_integer || value.tag == type_counter || value.tag == type_gauge ||
+          value.tag == type_timeticks) {
+        if (auto text = wide_value(value)) wide_integers.push_back({decoded_name(name), *text});
+      }
+      continue;
+    }
+    find_wide_integers(outer.body, inner_end, depth + 1);
+  }
+}
+
+int receive_and_inspect(netsnmp_transport* transport, void* buffer, int size, void** opaque,
+                        int* opaque_length) {
+  receive_function original = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(receivers_lock());
+    const auto found = receivers().find(transport);
+    if (found != receivers().end()) original = found->second;
+  }
+  if (original == nullptr) return -1;
+  const int received = original(transport, buffer, size, opaque, opaque_length);
+  if (received > 0) {
+    const auto* bytes = static_cast<const u_char*>(buffer);
+    find_wide_integers(bytes, bytes + received, 0);
+  }
+  return received;
+}
+
+netsnmp_transport* transport_of(session_netsnmp& session) {
+  return invoke<decltype(::snmp_sess_transport)>(session.context().engine(),
+                                                 "snmp_sess_transport", session.handle());
+}
+
+void inspect_answers(session_netsnmp& session) {
+  std::lock_guard<std::mutex> engine_lock(session.context().engine_lock());
+  netsnmp_transport* transport = transport_of(session);
+  if (transport == nullptr || transport->f_recv == &receive_and_inspect) return;
+  std::lock_guard<std::mutex> lock(receivers_lock());
+  receivers()[transport] = transport->f_recv;
+  transport->f_recv = &receive_and_inspect;
+}
+
+const wide_integer* wide_integer_for(const std::vector<long>& numeric) {
+  for (const wide_integer& wide : wide_integers) {
+    if (std::equal(wide.name.begin(), wide.name.end(), numeric.begin(), numeric.end(),
+                   [](std::uint32_t a, long b) { return a == static_cast<std::uint32_t>(b); })) {
+      return &wide;
+    }
+  }
+  return nullptr;
+}
+
 unsigned dropped_answers(context_netsnmp& engine) {
   unsigned count = 0;
   for (int statistic : {STAT_SNMPINASNPARSEERRS, STAT_SNMPINBADVERSIONS}) {
@@ -159,8 +301,11 @@ unsigned dropped_answers(context_netsnmp& engine) {
 
 // One exchange of the running request; a time-out after answers that the engine could not
 // parse says so in the dump, since the time-out text alone points elsewhere.
-pdu_ptr exchange_once(session_netsnmp& session, netsnmp_pdu& pdu, const execute_context& context) {
+pdu_ptr exchange_once(session_netsnmp& session, netsnmp_pdu& pdu, const execute_context& context,
+                      const connection_options& options) {
   context_netsnmp& engine = session.context();
+  wide_integers.clear();
+  if (options.check_integer_range) inspect_answers(session);
   const unsigned before = dropped_answers(engine);
   try {
     return engine.exchange(session.handle(), &pdu, context.compat.do_retry(),
@@ -310,7 +455,7 @@ std::vector<response> run_get(session_netsnmp& session, const oid_request& reque
     dump(context.logger) << "Request " << query_name(request.type()) << ":";
     pdu_ptr pdu = create_pdu(engine, request);
     for (const oid& o : pending) add_oid_to_pdu(session, o, *pdu, context.logger);
-    held = exchange_once(session, *pdu, context);
+    held = exchange_once(session, *pdu, context, options);
 
     // An SNMPv1 agent rejects the whole GET for one missing OID and names it by its position:
     // record that OID as missing and ask again for the others.
@@ -353,7 +498,7 @@ std::vector<response> run_walk(session_netsnmp& session, const oid_request& requ
     if (--remaining < 0) break;
     pdu_ptr pdu = create_pdu(engine, request);
     add_oid_to_pdu(session, current, *pdu, context.logger);
-    pdu_ptr answer = exchange_once(session, *pdu, context);
+    pdu_ptr answer = exchange_once(session, *pdu, context, options);
 
     oid last = current;
     std::vector<response> converted =
@@ -396,7 +541,7 @@ std::vector<response> run_bulk(session_netsnmp& session, const oid_request& requ
     throw std::runtime_error("GETBULK currently does not support multiple OIDs.");
   }
   add_oid_to_pdu(session, request.oids().front(), *pdu, context.logger);
-  pdu_ptr answer = exchange_once(session, *pdu, context);
+  pdu_ptr answer = exchange_once(session, *pdu, context, options);
   // An agent whose answer would not fit its packet may still send a smaller one.
   while (options.shrink_bulk_on_too_big && answer->errstat == error_too_big &&
          pdu->max_repetitions > 1) {
@@ -404,7 +549,7 @@ std::vector<response> run_bulk(session_netsnmp& session, const oid_request& requ
     stream_logger(context.logger) << "  Too big: asking again with bulk size "
                                   << pdu->max_repetitions;
     pause(context.compat.delay());
-    answer = exchange_once(session, *pdu, context);
+    answer = exchange_once(session, *pdu, context, options);
   }
   std::vector<response> result;
   append_within_subtree(
@@ -415,6 +560,15 @@ std::vector<response> run_bulk(session_netsnmp& session, const oid_request& requ
 }
 
 }  // namespace
+
+void stop_inspecting(session_netsnmp& session) {
+  netsnmp_transport* transport = transport_of(session);
+  std::lock_guard<std::mutex> lock(receivers_lock());
+  const auto found = receivers().find(transport);
+  if (found == receivers().end()) return;
+  transport->f_recv = found->second;
+  receivers().erase(found);
+}
 
 pdu_ptr context_netsnmp::wrap(netsnmp_pdu* pdu) {
   return pdu_ptr(pdu, [self = shared_from_this()](netsnmp_pdu* p) { self->snmp_free_pdu(p); });
@@ -521,7 +675,15 @@ std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_requ
       oid o(std::move(numeric), std::move(name));
       log_oid(logger, o);
       dump(logger) << "    Type: 0x" << hex_byte(variable->type);
-      if (auto value = value_from_variable(context.library, *variable, make, options)) {
+      auto value = value_from_variable(context.library, *variable, make, options);
+      if (value && options.check_integer_range && value->index() >= 1 && value->index() <= 3) {
+        if (const wide_integer* wide = wide_integer_for(o.numeric_oid())) {
+          const std::string text = "Value out of range for its 32-bit type: " + wide->value;
+          dump(logger) << "  " << text;
+          value = response::error_value{text};
+        }
+      }
+      if (value) {
         if (more != nullptr && value->index() == error_value_index) *more = false;
         result.emplace_back(o, std::move(*value));
       }
@@ -643,14 +805,21 @@ void append_within_subtree(const oid_request& request, std::vector<response>& re
                            std::vector<response> converted, const connection_options& options) {
   const auto& subtree = request.only_children_of_oid();
   if (subtree && options.exact_subtree) {
-    // Only a run of outside responses that ends the answer ends the subtree; outside
-    // responses between inside ones are dropped.
-    auto end = converted.end();
-    while (end != converted.begin() && !within_exactly((end - 1)->oid(), *subtree)) --end;
-    for (auto it = converted.begin(); it != end; ++it) {
-      if (within_exactly(it->oid(), *subtree)) result.push_back(std::move(*it));
+    // An outside response ends the subtree only when no later inside response carries on
+    // after the last one kept; otherwise it is dropped as noise between inside ones.
+    std::optional<oid> last_kept;
+    const auto carries_on = [&](const response& r) {
+      return within_exactly(r.oid(), *subtree) && (!last_kept || increases(*last_kept, r.oid()));
+    };
+    for (auto it = converted.begin(); it != converted.end(); ++it) {
+      if (within_exactly(it->oid(), *subtree)) {
+        last_kept = it->oid();
+        result.push_back(std::move(*it));
+      } else if (std::none_of(it + 1, converted.end(), carries_on)) {
+        result.emplace_back(it->oid(), response::error_value{end_of_table});
+        return;
+      }
     }
-    if (end != converted.end()) result.emplace_back(end->oid(), response::error_value{end_of_table});
     return;
   }
   if (!subtree) {

@@ -60,6 +60,10 @@ std::vector<response> run_request(session_netsnmp& session, oid_request request,
                                   const execute_context& context,
                                   const connection_options& options = connection_options{});
 
+/// Gives the session's transport back its own receive function, if the check of wide
+/// integers (connection_options::check_integer_range) took it over.
+void stop_inspecting(session_netsnmp& session);
+
 /// A new PDU for the request's query type; a GETBULK asks for `bulk_size()` repetitions and no
 /// non-repeaters. Throws std::runtime_error("Never reached") for another type.
 pdu_ptr create_pdu(context_netsnmp& engine, const oid_request& request);
@@ -85,8 +89,8 @@ std::optional<response::value_t> value_from_variable(
 
 /// Appends `converted` to `result`, cut at the first response outside the request's subtree,
 /// which is replaced by an "End Of Table" error response. With `options.exact_subtree` the
-/// test is by sub-identifiers, responses outside the subtree are dropped wherever they are, and
-/// the cut comes only at a run of them that ends the answer.
+/// test is by sub-identifiers, and an outside response ends the subtree only when no later
+/// inside response comes after the last one kept (otherwise it is dropped).
 void append_within_subtree(const oid_request& request, std::vector<response>& result,
                            std::vector<response> converted,
                            const connection_options& options = connection_options{});

@@ -19,7 +19,7 @@ struct connection_options {
   /// their raw bytes (string responses), rather than no response at all.
   bool convert_all_types = false;
   /// An INTEGER, Counter32, Gauge32 or TimeTicks that does not fit 32 bits becomes an error
-  /// response rather than its low 32 bits.
+  /// response rather than its low 32 bits (not seen through SNMPv3 privacy).
   bool check_integer_range = false;
   /// An error status in an answer gives one error response per OID asked, rather than one for
   /// the last OID only.
