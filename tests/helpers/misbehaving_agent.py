@@ -5,7 +5,7 @@ Usage: misbehaving_agent.py MODE [SECONDS]. It binds a free UDP port, prints it 
 and serves GET, GETNEXT and GETBULK (any community) until SECONDS (default 120) have passed.
 The data: ifTable (1.3.6.1.2.1.2.2) with ifIndex and ifDescr for 60 rows, a few scalars under
 1.3.6.1.4.1.99999.30 of awkward types, a small table under 1.3.6.1.4.1.99999.1 and an object
-under 1.3.6.1.4.1.99999.10 (whose name shares the first one's text prefix), then ipForwarding.0.
+under 1.3.6.1.4.1.99999.10 (whose name shares the first one's text prefix), then ipForwarding.0 (in mode endofview the table is all there is).
 """
 import select
 import socket
@@ -86,6 +86,8 @@ def build_data(mode):
             data[IF_ENTRY + (3, row)] = tlv(IPADDRESS, bytes([10, 0, 0, row]))
     if mode == 'stray':
         data[IF_ENTRY[:-1] + (2, 1)] = integer(INTEGER, 7)  # inside ifTable, outside ifEntry
+    if mode == 'endofview':
+        return data  # the table is the last thing in the view
     data[PRIVATE + (1, 1, 1)] = integer(INTEGER, 1)
     data[PRIVATE + (1, 1, 2)] = integer(INTEGER, 2)
     data[PRIVATE + (30, 1, 0)] = tlv(IPADDRESS, bytes([192, 0, 2, 7]))
@@ -94,8 +96,7 @@ def build_data(mode):
     data[PRIVATE + (30, 4, 0)] = integer(COUNTER32, 2 ** 33 + 7)
     data[PRIVATE + (30, 5, 0)] = tlv(0x45, b'\x47\x11')  # NsapAddress: no conversion
     data[PRIVATE + (10, 1)] = integer(INTEGER, 10)
-    if mode != 'endofview':
-        data[AFTER] = integer(INTEGER, 2)
+    data[AFTER] = integer(INTEGER, 2)
     return data
 
 

@@ -34,24 +34,16 @@ void check_limit(std::size_t count, const connection& conn) {
 // The cells of one paging pass that come after `last` in the agent's order, each after the one
 // before: what an agent repeats, overlaps or sends backwards is not data. A trailing error
 // response (the end of the table or an agent error) is left in `pass`.
-struct fresh_cells {
-  std::vector<response> cells;
-  std::size_t skipped = 0;
-};
-
-fresh_cells take_fresh(std::vector<response>& pass, oid& last) {
-  fresh_cells fresh;
+std::vector<response> take_fresh(std::vector<response>& pass, oid& last) {
+  std::vector<response> fresh;
   const std::size_t data_end = pass.back().is_error() ? pass.size() - 1 : pass.size();
   std::vector<std::uint32_t> last_numbers = agent_numbers(last);
   for (std::size_t i = 0; i < data_end; ++i) {
     std::vector<std::uint32_t> numbers = agent_numbers(pass[i].oid());
-    if (!(last_numbers < numbers)) {
-      ++fresh.skipped;
-      continue;
-    }
+    if (!(last_numbers < numbers)) continue;
     last_numbers = std::move(numbers);
     last = pass[i].oid();
-    fresh.cells.push_back(std::move(pass[i]));
+    fresh.push_back(std::move(pass[i]));
   }
   pass.erase(pass.begin(), pass.begin() + static_cast<std::ptrdiff_t>(data_end));
   return fresh;
@@ -108,9 +100,10 @@ struct table_query {
     oid current = table;
     for (;;) {
       std::vector<response> pass = bulk_pass(conn, context, current, table, bulk_size);
-      fresh_cells fresh = take_fresh(pass, current);
-      rows.insert(rows.end(), std::make_move_iterator(fresh.cells.begin()),
-                  std::make_move_iterator(fresh.cells.end()));
+      std::vector<response> fresh = take_fresh(pass, current);
+      const bool advanced = !fresh.empty();
+      rows.insert(rows.end(), std::make_move_iterator(fresh.begin()),
+                  std::make_move_iterator(fresh.end()));
       check_limit(rows.size(), conn);
       if (!pass.empty()) {
         // The trailing error: the end marker goes, an agent error stays as the last element.
@@ -119,7 +112,7 @@ struct table_query {
       }
       // An agent whose passes stop advancing would page forever: the table ends with what
       // it had.
-      if (fresh.cells.empty()) {
+      if (!advanced) {
         log_not_increasing(context, current);
         return rows;
       }
@@ -152,19 +145,19 @@ struct row_query {
     std::size_t seen = 0;
     for (;;) {
       std::vector<response> pass = bulk_pass(conn, context, current, column_oid, bulk_size);
-      const fresh_cells fresh = take_fresh(pass, current);
-      for (const response& cell : fresh.cells) {
+      const std::vector<response> fresh = take_fresh(pass, current);
+      for (const response& cell : fresh) {
         if (cell.as_string() == value) {
           const std::string name = cell.name();
           const auto dot = name.rfind('.');
           return dot == std::string::npos ? name : name.substr(dot + 1);
         }
       }
-      seen += fresh.cells.size();
+      seen += fresh.size();
       check_limit(seen, conn);
       if (!pass.empty()) throw exceptions::index_not_found(*column, value);
       // A column whose passes stop advancing has no more rows to offer.
-      if (fresh.cells.empty()) {
+      if (fresh.empty()) {
         log_not_increasing(context, current);
         throw exceptions::index_not_found(*column, value);
       }
