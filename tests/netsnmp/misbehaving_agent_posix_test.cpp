@@ -132,6 +132,7 @@ const auto all_types = [](connection_options& o) { o.convert_all_types = true; }
 const auto per_oid = [](connection_options& o) { o.error_per_oid = true; };
 const auto shrink = [](connection_options& o) { o.shrink_bulk_on_too_big = true; };
 const auto exact = [](connection_options& o) { o.exact_subtree = true; };
+const std::string scalar = ".1.3.6.1.4.1.99999.30.";
 const add_query three_oids = [](request& r) {
   return r.multi_get({".1.3.6.1.4.1.99999.1.1.1", ".1.3.6.1.4.1.99999.1.1.2",
                       ".1.3.6.1.4.1.99999.10.1"});
@@ -142,11 +143,11 @@ INSTANTIATE_TEST_SUITE_P(
     Options, kept_by_option,
     ::testing::Values(
         option_case{"IpAddressAsDottedText", "plain", all_types,
-                    [](request& r) { return r.single_get(".1.3.6.1.4.1.99999.30.1.0"); },
+                    [](request& r) { return r.single_get(scalar + "1.0"); },
                     {"192.0.2.7"}, 1},
         option_case{"OpaqueAndUnknownTypesAsBytes", "plain", all_types,
                     [](request& r) {
-                      return r.multi_get({".1.3.6.1.4.1.99999.30.2.0", ".1.3.6.1.4.1.99999.30.5.0"});
+                      return r.multi_get({scalar + "2.0", scalar + "5.0"});
                     },
                     {"\x01\x02\xff", "\x47\x11"}, 2},
         option_case{"IpAddressColumn", "ipcolumn", all_types, if_table, {}, 180},
@@ -154,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
                       o.check_integer_range = true;
                     },
                     [](request& r) {
-                      return r.multi_get({".1.3.6.1.4.1.99999.30.3.0", ".1.3.6.1.4.1.99999.30.4.0"});
+                      return r.multi_get({scalar + "3.0", scalar + "4.0"});
                     },
                     {"Value out of range for its 32-bit type: 1099511627776",
                      "Value out of range for its 32-bit type: 8589934599"},

@@ -75,7 +75,8 @@ TEST_F(session_test, CommunitySessionsCarryVersionPeerCommunityAndTimeOut) {
 TEST_F(session_test, TimeOutsBeyondTheEnginesMicrosecondsAreCappedNotWrapped) {
   const std::pair<long, long> rows[] = {{2147, 2147000000}, {2148, 2147483647}, {4295, 2147483647}};
   for (const auto& [seconds, microseconds] : rows) {
-    const auto session = open(settings("public", true, "127.0.0.1", 1161, std::chrono::seconds(seconds)));
+    const auto session =
+        open(settings("public", true, "127.0.0.1", 1161, std::chrono::seconds(seconds)));
     EXPECT_EQ(session->description().timeout, microseconds) << seconds;
   }
 }

@@ -12,8 +12,7 @@
 namespace corvane::tallis::kestrel {
 
 connection_netsnmp::connection_netsnmp(std::shared_ptr<context_netsnmp> context,
-                                       const settings& settings,
-                                       const connection_options& options)
+                                       const settings& settings, const connection_options& options)
     : connection_with_settings(settings),
       session_(std::make_unique<session_netsnmp>(std::move(context), settings)),
       options_(options) {}

@@ -123,10 +123,13 @@ std::vector<std::uint32_t> agent_numbers(const oid& o) {
 bool within_exactly(const oid& o, const oid& subtree) {
   const auto numbers = agent_numbers(o);
   const auto prefix = agent_numbers(subtree);
-  return numbers.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), numbers.begin());
+  return numbers.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), numbers.begin());
 }
 
-bool increases(const oid& earlier, const oid& later) { return agent_numbers(earlier) < agent_numbers(later); }
+bool increases(const oid& earlier, const oid& later) {
+  return agent_numbers(earlier) < agent_numbers(later);
+}
 
 void check_limit(std::size_t count, const connection_options& options) {
   if (count > options.max_responses) {
@@ -268,8 +271,8 @@ int receive_and_inspect(netsnmp_transport* transport, void* buffer, int size, vo
 }
 
 netsnmp_transport* transport_of(session_netsnmp& session) {
-  return invoke<decltype(::snmp_sess_transport)>(session.context().engine(),
-                                                 "snmp_sess_transport", session.handle());
+  return invoke<decltype(::snmp_sess_transport)>(session.context().engine(), "snmp_sess_transport",
+                                                 session.handle());
 }
 
 void inspect_answers(session_netsnmp& session) {
@@ -294,7 +297,8 @@ const wide_integer* wide_integer_for(const std::vector<long>& numeric) {
 unsigned dropped_answers(context_netsnmp& engine) {
   unsigned count = 0;
   for (int statistic : {STAT_SNMPINASNPARSEERRS, STAT_SNMPINBADVERSIONS}) {
-    count += invoke<decltype(::snmp_get_statistic)>(engine.engine(), "snmp_get_statistic", statistic);
+    count +=
+        invoke<decltype(::snmp_get_statistic)>(engine.engine(), "snmp_get_statistic", statistic);
   }
   return count;
 }
@@ -312,8 +316,8 @@ pdu_ptr exchange_once(session_netsnmp& session, netsnmp_pdu& pdu, const execute_
                            context.compat.delay());
   } catch (const exceptions::timeout&) {
     if (const unsigned dropped = dropped_answers(engine) - before) {
-      stream_logger(context.logger) << "  The engine dropped " << dropped
-                                    << " malformed answer(s) from the agent.";
+      stream_logger(context.logger)
+          << "  The engine dropped " << dropped << " malformed answer(s) from the agent.";
     }
     throw;
   }
@@ -482,8 +486,7 @@ std::vector<response> run_get(session_netsnmp& session, const oid_request& reque
 }
 
 std::vector<response> run_walk(session_netsnmp& session, const oid_request& request,
-                               const execute_context& context,
-                               const connection_options& options) {
+                               const execute_context& context, const connection_options& options) {
   context_netsnmp& engine = session.context();
   dump(context.logger) << "Request " << query_name(request.type()) << " (depth "
                        << request.max_depth() << "):";
@@ -506,9 +509,9 @@ std::vector<response> run_walk(session_netsnmp& session, const oid_request& requ
     if (answer->errstat == error_none && last != current && !increases(current, last)) {
       // An agent that goes back would lead the walk round in circles: what it sent from here
       // on is not data, and the walk ends with what it had.
-      stream_logger(context.logger) << "  OID not increasing: " << last.name() << " ("
-                                    << numeric_text(last) << ") after " << current.name() << " ("
-                                    << numeric_text(current) << ")";
+      stream_logger(context.logger)
+          << "  OID not increasing: " << last.name() << " (" << numeric_text(last) << ") after "
+          << current.name() << " (" << numeric_text(current) << ")";
       break;
     }
     append_within_subtree(request, result, std::move(converted), options);
@@ -518,8 +521,8 @@ std::vector<response> run_walk(session_netsnmp& session, const oid_request& requ
       // walk in place for ever.
       if (current == last) more = false;
       const auto& subtree = request.only_children_of_oid();
-      if (subtree && !(options.exact_subtree ? within_exactly(last, *subtree)
-                                              : within(last, *subtree))) {
+      if (subtree &&
+          !(options.exact_subtree ? within_exactly(last, *subtree) : within(last, *subtree))) {
         more = false;
       }
       current = last;
@@ -531,8 +534,7 @@ std::vector<response> run_walk(session_netsnmp& session, const oid_request& requ
 }
 
 std::vector<response> run_bulk(session_netsnmp& session, const oid_request& request,
-                               const execute_context& context,
-                               const connection_options& options) {
+                               const execute_context& context, const connection_options& options) {
   context_netsnmp& engine = session.context();
   dump(context.logger) << "Request " << query_name(request.type()) << " (bulk size "
                        << request.bulk_size() << "):";
@@ -706,7 +708,8 @@ std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_requ
     text = "Error in packet. Reason: " + reason_text;
   }
   if (options.error_per_oid) {
-    for (const oid& subject : request.oids()) result.emplace_back(subject, response::error_value{text});
+    for (const oid& subject : request.oids())
+      result.emplace_back(subject, response::error_value{text});
   } else {
     result.emplace_back(request.oids().back(), response::error_value{text});
   }
