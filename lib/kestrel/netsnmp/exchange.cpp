@@ -295,6 +295,8 @@ const wide_integer* wide_integer_for(const std::vector<long>& numeric) {
 }
 
 unsigned dropped_answers(context_netsnmp& engine) {
+  // The counters belong to the whole engine instance, which other connections may be using.
+  std::lock_guard<std::mutex> lock(engine.engine_lock());
   unsigned count = 0;
   for (int statistic : {STAT_SNMPINASNPARSEERRS, STAT_SNMPINBADVERSIONS}) {
     count +=
