@@ -234,7 +234,7 @@ TEST_F(cli, MisbehavingAgentsEndWithEveryValueKeptAndTheirExitCode) {
       {"malformed answer", "garbage", {"get", "-d", "SNMPv2-MIB::sysDescr.0"}, 1, 0, "",
        "  The engine dropped 1 malformed answer(s) from the agent.\n"},
       {"ip address", "plain", {"get", ".1.3.6.1.4.1.99999.30.1.0"}, 0, 1, "192.0.2.7", ""},
-      {"ip address as designed", "plain",
+      {"ip address with the library defaults", "plain",
        {"get", "--library-defaults", ".1.3.6.1.4.1.99999.30.1.0"}, 0, 0, "", ""},
   };
   for (const auto& c : cases) {
