@@ -137,6 +137,27 @@ TEST_F(usm_test, AfterATimeOutTheNextRequestFindsTheRestartedAgentsNewEngine) {
   EXPECT_EQ(after.size(), before.size());
 }
 
+TEST_F(usm_test, EveryConnectionOnASharedEngineFindsTheRestartedAgent) {
+  if (!snmp_agent::controllable()) GTEST_SKIP() << "the agent is run by the host: no restart";
+  snmp_agent agent;
+  const settings s = user_settings(usm_user{"u_sha_aes", 2, 2}, agent.port(), "", 1s);
+  const compat_settings once(0ms, retry_t::no_retry);
+  request first(create_connection(*pool_, s), names_, once);
+  request second(create_connection(*pool_, s), names_, compat_settings(0ms, retry_t::retry));
+  const auto first_id = first.single_get(".1.3.6.1.6.3.10.2.1.1.0");  // snmpEngineID.0
+  const auto second_id = second.single_get(".1.3.6.1.6.3.10.2.1.1.0");
+  const std::string before = second.execute(logger_).at(second_id).at(0).as_string();
+  EXPECT_EQ(first.execute(logger_).at(first_id).at(0).as_string(), before);
+
+  agent.stop();
+  EXPECT_THROW(first.execute(logger_), exceptions::timeout);
+  agent.renew_engine_id();
+  agent.start();
+  EXPECT_NE(first.execute(logger_).at(first_id).at(0).as_string(), before);
+  // The other connection still holds the old engine ID, whose user the first one dropped.
+  EXPECT_NE(second.execute(logger_).at(second_id).at(0).as_string(), before);
+}
+
 // ---- SNMPv1 and SNMPv2c ----------------------------------------------------------------
 
 class community_test : public netsnmp_test, public ::testing::WithParamInterface<version_t> {

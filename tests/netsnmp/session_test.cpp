@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <kestrel/exceptions.hpp>
 
@@ -68,6 +69,15 @@ TEST_F(session_test, CommunitySessionsCarryVersionPeerCommunityAndTimeOut) {
       session->context().snmp_sess_init(&defaults);
       EXPECT_EQ(d.timeout, defaults.timeout);
     }
+  }
+}
+
+TEST_F(session_test, TimeOutsBeyondTheEnginesMicrosecondsAreCappedNotWrapped) {
+  const std::pair<long, long> rows[] = {{2147, 2147000000}, {2148, 2147483647}, {4295, 2147483647}};
+  for (const auto& [seconds, microseconds] : rows) {
+    const auto session =
+        open(settings("public", true, "127.0.0.1", 1161, std::chrono::seconds(seconds)));
+    EXPECT_EQ(session->description().timeout, microseconds) << seconds;
   }
 }
 

@@ -97,6 +97,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "#:kestrel.error.non_table_data[x]",
                   "The server result contains data that is not in a table. Please report this "
                   "error to the Corvane support team. x"},
+        leaf_case{"response_limit_exceeded", [] { throw ex::response_limit_exceeded("1000000"); },
+                  "#:kestrel.error.response_limit_exceeded[1000000]",
+                  "The target system returned more than 1000000 values for one query. The query "
+                  "was stopped."},
         // Every escaped character, and placeholders inside arguments taken literally.
         leaf_case{"escaping", [] { throw ex::index_not_found("a\\b#c[d]e,f:g", "%0:s"); },
                   "#:kestrel.error.index_not_found[a\\\\b\\#c\\[d\\]e\\,f\\:g,%0\\:s]",

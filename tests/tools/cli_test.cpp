@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "helpers/misbehaving_agent.hpp"
 #include "helpers/snmp_agent.hpp"
 
 namespace helpers = corvane::tallis::kestrel::helpers;
@@ -208,6 +209,45 @@ TEST_F(cli, FailuresGiveOneLineAndTheirExitCode) {
   }
   // Without retry the silent agent got exactly one datagram.
   EXPECT_EQ(silent.drain(), 1u);
+}
+
+struct misbehaving_case {
+  std::string label;
+  std::string mode;
+  std::vector<std::string> arguments;  // after the agent's address
+  int code;
+  std::size_t lines;      // on standard output
+  std::string out;        // a piece of standard output, or ""
+  std::string err;        // a piece of standard error, or ""
+};
+
+TEST_F(cli, MisbehavingAgentsEndWithEveryValueKeptAndTheirExitCode) {
+  const std::vector<misbehaving_case> cases = {
+      {"walk in a circle", "cycle", {"walk", "--depth", "1000", "IF-MIB::ifDescr"}, 1, 2, "",
+       "kestrel: the answer stops early: OID not increasing: "},
+      {"table without end", "endless", {"table", "--max-values", "500", "IF-MIB::ifTable"}, 1, 0,
+       "", "kestrel: The target system returned more than 500 values for one query."},
+      {"table last in view", "endofview", {"table", "IF-MIB::ifTable"}, 0, 62, " if60 ", ""},
+      {"walk last in view", "endofview", {"walk", "IF-MIB::ifTable"}, 0, 120, "if60", ""},
+      {"data outside the entry", "stray", {"table", "IF-MIB::ifTable"}, 1, 0, "",
+       "kestrel: The server result contains data that is not in a table."},
+      {"malformed answer", "garbage", {"get", "-d", "SNMPv2-MIB::sysDescr.0"}, 1, 0, "",
+       "  The engine dropped 1 malformed answer(s) from the agent.\n"},
+      {"ip address", "plain", {"get", ".1.3.6.1.4.1.99999.30.1.0"}, 0, 1, "192.0.2.7", ""},
+      {"ip address with the library defaults", "plain",
+       {"get", "--library-defaults", ".1.3.6.1.4.1.99999.30.1.0"}, 0, 0, "", ""},
+  };
+  for (const auto& c : cases) {
+    helpers::misbehaving_agent agent(c.mode);
+    std::vector<std::string> arguments = {c.arguments.front(), "-t", "1", "-r", "0",
+                                          "127.0.0.1:" + std::to_string(agent.port())};
+    arguments.insert(arguments.end(), c.arguments.begin() + 1, c.arguments.end());
+    const auto got = run_tool(arguments);
+    EXPECT_EQ(got.code, c.code) << c.label << ": " << got.err;
+    EXPECT_EQ(count_lines(got.out), c.lines) << c.label << ": " << got.out;
+    EXPECT_NE(got.out.find(c.out), std::string::npos) << c.label << ": " << got.out;
+    EXPECT_NE(got.err.find(c.err), std::string::npos) << c.label << ": " << got.err;
+  }
 }
 
 TEST_F(cli, HelpForEveryCommand) {

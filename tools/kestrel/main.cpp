@@ -24,16 +24,27 @@ namespace {
 
 enum exit_code { exit_ok = 0, exit_agent_failed = 1, exit_bad_input = 2 };
 
-/// Writes the level-7 dump to standard error, one line per message.
-class stderr_logger : public corvane::tallis::plover::log_interface {
+/// Writes the level-7 dump to standard error, one line per message, with -d; keeps the lines
+/// that say an answer was cut short, so that the tool can report them either way.
+class dump_logger : public corvane::tallis::plover::log_interface {
  public:
-  void log(int, const std::string& message) override { std::cerr << message << '\n'; }
+  explicit dump_logger(bool debug) : debug_(debug) {}
+  void log(int, const std::string& message) override {
+    if (debug_) std::cerr << message << '\n';
+    if (message.rfind(cut_short, 0) == 0) warnings_.push_back(message.substr(2));
+  }
+  const std::vector<std::string>& warnings() const { return warnings_; }
+
+ private:
+  static constexpr const char* cut_short = "  OID not increasing:";
+  bool debug_;
+  std::vector<std::string> warnings_;
 };
 
-class silent_logger : public corvane::tallis::plover::log_interface {
- public:
-  void log(int, const std::string&) override {}
-};
+// A table that is the last thing in the agent's view ends with this marker; it is the end of
+// the data, not a value.
+const std::string end_of_view =
+    "No more variables left in this MIB View (It is past the end of the MIB tree)";
 
 /// A private directory for the engine copies, removed with everything in it at exit.
 class temporary_directory {
@@ -132,6 +143,11 @@ void add_common_options(CLI::App& sub, invocation& call) {
   sub.add_option("--delay", a.delay_ms, "pause between requests in milliseconds");
   sub.add_flag("--getnext", a.getnext, "walk with GETNEXT instead of GETBULK");
   sub.add_flag("--one-by-one", a.one_by_one, "one GET per OID instead of one GET for all");
+  sub.add_flag("--library-defaults", a.library_defaults,
+               "the library's documented behaviour towards agents: values of types without a "
+               "conversion, cut integers, errors and tooBig answers as the library reports them");
+  sub.add_option("--max-values", a.max_values,
+                 "most values one query may return (default 1000000)");
   sub.add_option("--pool-dir", call.pool_dir,
                  "directory for the engine copies (default: a private temporary directory)");
   sub.add_flag("-d", call.debug, "write the request and response dump to standard error");
@@ -146,6 +162,7 @@ void add_common_options(CLI::App& sub, invocation& call) {
 int run(const invocation& call) {
   const k::settings agent = kestrel_cli::make_settings(call.agent, call.host);
   const k::compat_settings compat = kestrel_cli::make_compat_settings(call.agent);
+  const k::connection_options options = kestrel_cli::make_connection_options(call.agent);
 
   std::optional<temporary_directory> private_dir;
   if (!call.pool_dir) private_dir.emplace();
@@ -157,6 +174,7 @@ int run(const invocation& call) {
 
   std::vector<k::response> responses;
   std::optional<kestrel_cli::table_origin> origin;
+  dump_logger logger(call.debug);
   {
     const auto pool = k::create_pool(pool_dir);
     std::shared_ptr<const k::library> names;
@@ -164,7 +182,7 @@ int run(const invocation& call) {
     {
       const quiet_standard_error quiet_start(!call.debug);
       names = k::create_library(*pool);
-      connection = k::create_connection(*pool, agent);
+      connection = k::create_connection(*pool, agent, options);
     }
     k::request request(connection, names, compat);
 
@@ -199,11 +217,12 @@ int run(const invocation& call) {
     }
     if (table_like) origin = kestrel_cli::table_origin{names->oid_from_name(call.oids.front()), call.prefix};
 
-    stderr_logger dump;
-    silent_logger quiet;
-    corvane::tallis::plover::log_interface& logger =
-        call.debug ? static_cast<corvane::tallis::plover::log_interface&>(dump) : quiet;
     responses = request.execute(logger).at(id);
+    const bool subtree = table_like || (call.command == command_t::walk && !call.depth);
+    while (subtree && !responses.empty() && responses.back().is_error() &&
+           responses.back().as_string() == end_of_view) {
+      responses.pop_back();
+    }
 
     if (format == output_format::table && !origin) {
       origin = kestrel_cli::table_origin{names->oid_from_name(call.oids.front()), call.prefix};
@@ -226,10 +245,16 @@ int run(const invocation& call) {
         }
         break;
     }
+  } catch (const k::exceptions::data_exception&) {
+    throw;  // the agent's data does not form a table: its fault, not the user's
   } catch (const std::exception& e) {
     throw kestrel_cli::usage_error(std::string("cannot print the answer as a table: ") + e.what());
   }
-  return exit_ok;
+  for (const std::string& warning : logger.warnings()) {
+    std::cout.flush();
+    std::cerr << "kestrel: the answer stops early: " << warning << std::endl;
+  }
+  return logger.warnings().empty() ? exit_ok : exit_agent_failed;
 }
 
 int fail(const std::string& message, int code) {

@@ -122,4 +122,14 @@ k::compat_settings make_compat_settings(const agent_options& options) {
                             options.getnext ? k::walk_mode_t::getnext : k::walk_mode_t::getbulk);
 }
 
+k::connection_options make_connection_options(const agent_options& options) {
+  k::connection_options chosen =
+      options.library_defaults ? k::connection_options{} : k::connection_options::keep_everything();
+  if (options.max_values) {
+    if (*options.max_values < 1) throw usage_error("--max-values must be at least 1");
+    chosen.max_responses = *options.max_values;
+  }
+  return chosen;
+}
+
 }  // namespace kestrel_cli

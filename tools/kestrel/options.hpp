@@ -1,8 +1,10 @@
 #pragma once
 
 #include <kestrel/compat_settings.hpp>
+#include <kestrel/connection_options.hpp>
 #include <kestrel/settings.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -41,10 +43,15 @@ struct agent_options {
   long delay_ms = 0;
   bool getnext = false;
   bool one_by_one = false;
+  bool library_defaults = false;
+  std::optional<std::size_t> max_values;
 };
 
 corvane::tallis::kestrel::settings make_settings(const agent_options& options,
                                                  const std::string& host);
 corvane::tallis::kestrel::compat_settings make_compat_settings(const agent_options& options);
+/// Every option that keeps an agent's data, unless `library_defaults` asks for the library's
+/// own behaviour.
+corvane::tallis::kestrel::connection_options make_connection_options(const agent_options& options);
 
 }  // namespace kestrel_cli

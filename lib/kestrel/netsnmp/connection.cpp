@@ -8,6 +8,8 @@ namespace corvane::tallis::kestrel {
 
 connection::~connection() = default;
 
+std::size_t connection::response_limit() const { return connection_options::default_max_responses; }
+
 connection_with_settings::connection_with_settings(settings s) : settings_(std::move(s)) {}
 
 connection_with_settings::~connection_with_settings() = default;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iomanip>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -46,6 +48,7 @@ constexpr int status_success = STAT_SUCCESS;
 constexpr int status_timeout = STAT_TIMEOUT;
 constexpr long error_none = SNMP_ERR_NOERROR;
 constexpr long error_no_such_name = SNMP_ERR_NOSUCHNAME;
+constexpr long error_too_big = SNMP_ERR_TOOBIG;
 constexpr u_long probe_flags = SNMP_FLAGS_DONT_PROBE | SNMP_FLAGS_USER_CREATED;
 static_assert(command_get == 0xA0 && command_getnext == 0xA1 && command_getbulk == 0xA5);
 static_assert(status_success == 0 && status_timeout == 2 && error_no_such_name == 2);
@@ -67,6 +70,12 @@ constexpr u_char type_unsigned64 = 0x4B;
 constexpr u_char type_no_such_object = 0x80;
 constexpr u_char type_no_such_instance = 0x81;
 constexpr u_char type_end_of_mib_view = 0x82;
+constexpr u_char type_ip_address = ASN_IPADDRESS;
+constexpr u_char type_opaque_counter64 = ASN_OPAQUE_COUNTER64;
+constexpr u_char type_opaque_float = ASN_OPAQUE_FLOAT;
+constexpr u_char type_opaque_double = ASN_OPAQUE_DOUBLE;
+constexpr u_char type_opaque_i64 = ASN_OPAQUE_I64;
+constexpr u_char type_opaque_u64 = ASN_OPAQUE_U64;
 static_assert(type_counter64 == ASN_COUNTER64 && type_no_such_object == SNMP_NOSUCHOBJECT &&
               type_no_such_instance == SNMP_NOSUCHINSTANCE &&
               type_end_of_mib_view == SNMP_ENDOFMIBVIEW);
@@ -105,6 +114,216 @@ std::vector<long> numeric_from(const ::oid* name, std::size_t length) {
 }
 
 bool within(const oid& o, const oid& subtree) { return o.name().starts_with(subtree.name()); }
+
+// Sub-identifiers as the agent orders them: unsigned 32-bit numbers.
+std::vector<std::uint32_t> agent_numbers(const oid& o) {
+  return {o.numeric_oid().begin(), o.numeric_oid().end()};
+}
+
+bool within_exactly(const oid& o, const oid& subtree) {
+  const auto numbers = agent_numbers(o);
+  const auto prefix = agent_numbers(subtree);
+  return numbers.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), numbers.begin());
+}
+
+bool increases(const oid& earlier, const oid& later) {
+  return agent_numbers(earlier) < agent_numbers(later);
+}
+
+void check_limit(std::size_t count, const connection_options& options) {
+  if (count > options.max_responses) {
+    throw exceptions::response_limit_exceeded(std::to_string(options.max_responses));
+  }
+}
+
+// Agents that restarted with a new engine ID (or whose learnt user another connection of the
+// same engine has just forgotten) are met with these errors; the cure is the same as after a
+// time-out: forget the agent and discover it again.
+bool stale_agent_error(int engine_error) {
+  switch (engine_error) {
+    case SNMPERR_UNKNOWN_ENG_ID:
+    case SNMPERR_UNKNOWN_USER_NAME:
+    case SNMPERR_NOT_IN_TIME_WINDOW:
+    case SNMPERR_USM_UNKNOWNSECURITYNAME:
+    case SNMPERR_USM_UNKNOWNENGINEID:
+    case SNMPERR_USM_NOTINTIMEWINDOW:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// ---- integers wider than their 32-bit type --------------------------------------------
+// The engine's parser keeps only the low 32 bits of such a value. To tell it, the session's
+// transport hands every answer to `receive_and_inspect` first, which notes the wide values
+// of the bindings it can read (SNMPv1, SNMPv2c, SNMPv3 without privacy) for this thread's
+// running exchange.
+
+struct wide_integer {
+  std::vector<std::uint32_t> name;
+  std::string value;
+};
+
+thread_local std::vector<wide_integer> wide_integers;
+
+using receive_function = int (*)(netsnmp_transport*, void*, int, void**, int*);
+
+std::mutex& receivers_lock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::map<netsnmp_transport*, receive_function>& receivers() {
+  static std::map<netsnmp_transport*, receive_function> originals;
+  return originals;
+}
+
+struct element {
+  u_char tag = 0;
+  const u_char* body = nullptr;
+  std::size_t length = 0;
+};
+
+bool read_element(const u_char*& at, const u_char* end, element& out) {
+  if (end - at < 2) return false;
+  out.tag = *at++;
+  std::size_t length = *at++;
+  if (length & 0x80u) {
+    std::size_t count = length & 0x7Fu;
+    if (count == 0 || count > sizeof(std::uint32_t) || static_cast<std::size_t>(end - at) < count) {
+      return false;
+    }
+    for (length = 0; count > 0; --count) length = (length << 8) | *at++;
+  }
+  if (static_cast<std::size_t>(end - at) < length) return false;
+  out.body = at;
+  out.length = length;
+  at += length;
+  return true;
+}
+
+std::vector<std::uint32_t> decoded_name(const element& name) {
+  std::vector<std::uint32_t> numbers;
+  if (name.length == 0) return numbers;
+  numbers = {name.body[0] / 40u, name.body[0] % 40u};
+  std::uint32_t value = 0;
+  for (std::size_t i = 1; i < name.length; ++i) {
+    value = (value << 7) | (name.body[i] & 0x7Fu);
+    if (!(name.body[i] & 0x80u)) {
+      numbers.push_back(value);
+      value = 0;
+    }
+  }
+  return numbers;
+}
+
+// The value's text when it does not fit its 32-bit type.
+std::optional<std::string> wide_value(const element& value) {
+  if (value.length > 8) return std::to_string(value.length) + "-byte value";
+  std::uint64_t bits = value.length > 0 && (value.body[0] & 0x80u) ? ~std::uint64_t{0} : 0;
+  for (std::size_t i = 0; i < value.length; ++i) bits = (bits << 8) | value.body[i];
+  if (value.tag == type_integer) {
+    const auto signed_value = static_cast<std::int64_t>(bits);
+    if (signed_value < INT32_MIN || signed_value > INT32_MAX) return std::to_string(signed_value);
+  } else if (bits > UINT32_MAX) {
+    return std::to_string(bits);
+  }
+  return std::nullopt;
+}
+
+void find_wide_integers(const u_char* at, const u_char* end, int depth) {
+  element outer;
+  while (depth < 8 && read_element(at, end, outer)) {
+    const bool constructed = outer.tag == 0x30 || (outer.tag >= 0xA0 && outer.tag <= 0xA8);
+    if (!constructed) continue;
+    const u_char* inner = outer.body;
+    const u_char* inner_end = outer.body + outer.length;
+    element name;
+    element value;
+    if (outer.tag == 0x30 && read_element(inner, inner_end, name) && name.tag == type_object_id &&
+        read_element(inner, inner_end, value) && inner == inner_end) {
+      if (value.tag == type_integer || value.tag == type_counter || value.tag == type_gauge ||
+          value.tag == type_timeticks) {
+        if (auto text = wide_value(value)) wide_integers.push_back({decoded_name(name), *text});
+      }
+      continue;
+    }
+    find_wide_integers(outer.body, inner_end, depth + 1);
+  }
+}
+
+int receive_and_inspect(netsnmp_transport* transport, void* buffer, int size, void** opaque,
+                        int* opaque_length) {
+  receive_function original = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(receivers_lock());
+    const auto found = receivers().find(transport);
+    if (found != receivers().end()) original = found->second;
+  }
+  if (original == nullptr) return -1;
+  const int received = original(transport, buffer, size, opaque, opaque_length);
+  if (received > 0) {
+    const auto* bytes = static_cast<const u_char*>(buffer);
+    find_wide_integers(bytes, bytes + received, 0);
+  }
+  return received;
+}
+
+netsnmp_transport* transport_of(session_netsnmp& session) {
+  return invoke<decltype(::snmp_sess_transport)>(session.context().engine(), "snmp_sess_transport",
+                                                 session.handle());
+}
+
+void inspect_answers(session_netsnmp& session) {
+  std::lock_guard<std::mutex> engine_lock(session.context().engine_lock());
+  netsnmp_transport* transport = transport_of(session);
+  if (transport == nullptr || transport->f_recv == &receive_and_inspect) return;
+  std::lock_guard<std::mutex> lock(receivers_lock());
+  receivers()[transport] = transport->f_recv;
+  transport->f_recv = &receive_and_inspect;
+}
+
+const wide_integer* wide_integer_for(const std::vector<long>& numeric) {
+  for (const wide_integer& wide : wide_integers) {
+    if (std::equal(wide.name.begin(), wide.name.end(), numeric.begin(), numeric.end(),
+                   [](std::uint32_t a, long b) { return a == static_cast<std::uint32_t>(b); })) {
+      return &wide;
+    }
+  }
+  return nullptr;
+}
+
+unsigned dropped_answers(context_netsnmp& engine) {
+  // The counters belong to the whole engine instance, which other connections may be using.
+  std::lock_guard<std::mutex> lock(engine.engine_lock());
+  unsigned count = 0;
+  for (int statistic : {STAT_SNMPINASNPARSEERRS, STAT_SNMPINBADVERSIONS}) {
+    count +=
+        invoke<decltype(::snmp_get_statistic)>(engine.engine(), "snmp_get_statistic", statistic);
+  }
+  return count;
+}
+
+// One exchange of the running request; a time-out after answers that the engine could not
+// parse says so in the dump, since the time-out text alone points elsewhere.
+pdu_ptr exchange_once(session_netsnmp& session, netsnmp_pdu& pdu, const execute_context& context,
+                      const connection_options& options) {
+  context_netsnmp& engine = session.context();
+  wide_integers.clear();
+  if (options.check_integer_range) inspect_answers(session);
+  const unsigned before = dropped_answers(engine);
+  try {
+    return engine.exchange(session.handle(), &pdu, context.compat.do_retry(),
+                           context.compat.delay());
+  } catch (const exceptions::timeout&) {
+    if (const unsigned dropped = dropped_answers(engine) - before) {
+      stream_logger(context.logger)
+          << "  The engine dropped " << dropped << " malformed answer(s) from the agent.";
+    }
+    throw;
+  }
+}
 
 void pause(std::chrono::milliseconds delay) {
   if (delay.count() > 0) std::this_thread::sleep_for(delay);
@@ -181,8 +400,59 @@ std::optional<std::uint64_t> read_64(const netsnmp_variable_list& variable) {
   return (static_cast<std::uint64_t>(high) << 32) + low;
 }
 
+// A binding of a type without a conversion of its own, for `convert_all_types`: IpAddress as
+// dotted text, the engine's decoded Opaque numbers as numbers, anything else as raw bytes.
+std::optional<response::value_t> other_value(const netsnmp_variable_list& variable,
+                                             const logger_factory& make_logger) {
+  switch (variable.type) {
+    case type_ip_address:
+      if (variable.val.string != nullptr && variable.val_len == 4) {
+        const u_char* b = variable.val.string;
+        std::string text = std::to_string(b[0]) + "." + std::to_string(b[1]) + "." +
+                           std::to_string(b[2]) + "." + std::to_string(b[3]);
+        make_logger() << "    IpAddress: " << text;
+        return response::string_value{std::move(text)};
+      }
+      break;
+    case type_opaque_float:
+      if (variable.val.floatVal == nullptr) break;
+      make_logger() << "    Float: " << *variable.val.floatVal;
+      return response::float_value{*variable.val.floatVal};
+    case type_opaque_double:
+      if (variable.val.doubleVal == nullptr) break;
+      make_logger() << "    Double: " << *variable.val.doubleVal;
+      return response::double_value{*variable.val.doubleVal};
+    case type_opaque_counter64:
+    case type_opaque_u64:
+      if (const auto value = read_64(variable)) {
+        log_int64(make_logger, *value);
+        return response::uint64_value{*value};
+      }
+      break;
+    case type_opaque_i64:
+      if (const auto value = read_64(variable)) {
+        log_int64(make_logger, *value);
+        return response::int64_value{static_cast<std::int64_t>(*value)};
+      }
+      break;
+    default:
+      break;
+  }
+  if (variable.val.string == nullptr && variable.val_len > 0) {
+    const std::string text = "Unconvertible value of type 0x" + hex_byte(variable.type);
+    make_logger() << "  " << text;
+    return response::error_value{text};
+  }
+  std::string bytes;
+  if (variable.val.string != nullptr) {
+    bytes.assign(reinterpret_cast<const char*>(variable.val.string), variable.val_len);
+  }
+  make_logger() << "    Bytes(" << variable.val_len << "): " << printable_or_hex(bytes);
+  return response::string_value{std::move(bytes)};
+}
+
 std::vector<response> run_get(session_netsnmp& session, const oid_request& request,
-                              const execute_context& context) {
+                              const execute_context& context, const connection_options& options) {
   context_netsnmp& engine = session.context();
   std::vector<response> result;
   std::vector<oid> pending = request.oids();
@@ -191,8 +461,7 @@ std::vector<response> run_get(session_netsnmp& session, const oid_request& reque
     dump(context.logger) << "Request " << query_name(request.type()) << ":";
     pdu_ptr pdu = create_pdu(engine, request);
     for (const oid& o : pending) add_oid_to_pdu(session, o, *pdu, context.logger);
-    held = engine.exchange(session.handle(), pdu.get(), context.compat.do_retry(),
-                           context.compat.delay());
+    held = exchange_once(session, *pdu, context, options);
 
     // An SNMPv1 agent rejects the whole GET for one missing OID and names it by its position:
     // record that OID as missing and ask again for the others.
@@ -207,8 +476,11 @@ std::vector<response> run_get(session_netsnmp& session, const oid_request& reque
     if (!pending.empty()) pause(context.compat.delay());
   }
   if (held) {
+    // One error response per OID of the last GET needs that GET's OIDs.
+    const bool per_oid = options.error_per_oid && !pending.empty();
     std::vector<response> converted =
-        responses_from_pdu(engine, request, *held, context, nullptr, nullptr);
+        responses_from_pdu(engine, per_oid ? oid_request(query_t::get, pending) : request, *held,
+                           context, nullptr, nullptr, options);
     result.insert(result.end(), std::make_move_iterator(converted.begin()),
                   std::make_move_iterator(converted.end()));
   }
@@ -216,7 +488,7 @@ std::vector<response> run_get(session_netsnmp& session, const oid_request& reque
 }
 
 std::vector<response> run_walk(session_netsnmp& session, const oid_request& request,
-                               const execute_context& context) {
+                               const execute_context& context, const connection_options& options) {
   context_netsnmp& engine = session.context();
   dump(context.logger) << "Request " << query_name(request.type()) << " (depth "
                        << request.max_depth() << "):";
@@ -231,18 +503,30 @@ std::vector<response> run_walk(session_netsnmp& session, const oid_request& requ
     if (--remaining < 0) break;
     pdu_ptr pdu = create_pdu(engine, request);
     add_oid_to_pdu(session, current, *pdu, context.logger);
-    pdu_ptr answer = engine.exchange(session.handle(), pdu.get(), context.compat.do_retry(),
-                                     context.compat.delay());
+    pdu_ptr answer = exchange_once(session, *pdu, context, options);
 
     oid last = current;
-    append_within_subtree(request, result,
-                          responses_from_pdu(engine, request, *answer, context, &last, &more));
+    std::vector<response> converted =
+        responses_from_pdu(engine, request, *answer, context, &last, &more, options);
+    if (answer->errstat == error_none && last != current && !increases(current, last)) {
+      // An agent that goes back would lead the walk round in circles: what it sent from here
+      // on is not data, and the walk ends with what it had.
+      stream_logger(context.logger)
+          << "  OID not increasing: " << last.name() << " (" << numeric_text(last) << ") after "
+          << current.name() << " (" << numeric_text(current) << ")";
+      break;
+    }
+    append_within_subtree(request, result, std::move(converted), options);
+    check_limit(result.size(), options);
     if (answer->errstat == error_none) {
       // An agent that answers with the OID it was asked for (or with nothing) would hold the
       // walk in place for ever.
       if (current == last) more = false;
       const auto& subtree = request.only_children_of_oid();
-      if (subtree && !within(last, *subtree)) more = false;
+      if (subtree &&
+          !(options.exact_subtree ? within_exactly(last, *subtree) : within(last, *subtree))) {
+        more = false;
+      }
       current = last;
     }
     if (!more) break;
@@ -252,7 +536,7 @@ std::vector<response> run_walk(session_netsnmp& session, const oid_request& requ
 }
 
 std::vector<response> run_bulk(session_netsnmp& session, const oid_request& request,
-                               const execute_context& context) {
+                               const execute_context& context, const connection_options& options) {
   context_netsnmp& engine = session.context();
   dump(context.logger) << "Request " << query_name(request.type()) << " (bulk size "
                        << request.bulk_size() << "):";
@@ -261,15 +545,34 @@ std::vector<response> run_bulk(session_netsnmp& session, const oid_request& requ
     throw std::runtime_error("GETBULK currently does not support multiple OIDs.");
   }
   add_oid_to_pdu(session, request.oids().front(), *pdu, context.logger);
-  pdu_ptr answer = engine.exchange(session.handle(), pdu.get(), context.compat.do_retry(),
-                                   context.compat.delay());
+  pdu_ptr answer = exchange_once(session, *pdu, context, options);
+  // An agent whose answer would not fit its packet may still send a smaller one.
+  while (options.shrink_bulk_on_too_big && answer->errstat == error_too_big &&
+         pdu->max_repetitions > 1) {
+    pdu->max_repetitions /= 2;
+    stream_logger(context.logger) << "  Too big: asking again with bulk size "
+                                  << pdu->max_repetitions;
+    pause(context.compat.delay());
+    answer = exchange_once(session, *pdu, context, options);
+  }
   std::vector<response> result;
-  append_within_subtree(request, result,
-                        responses_from_pdu(engine, request, *answer, context, nullptr, nullptr));
+  append_within_subtree(
+      request, result,
+      responses_from_pdu(engine, request, *answer, context, nullptr, nullptr, options), options);
+  check_limit(result.size(), options);
   return result;
 }
 
 }  // namespace
+
+void stop_inspecting(session_netsnmp& session) {
+  netsnmp_transport* transport = transport_of(session);
+  std::lock_guard<std::mutex> lock(receivers_lock());
+  const auto found = receivers().find(transport);
+  if (found == receivers().end()) return;
+  transport->f_recv = found->second;
+  receivers().erase(found);
+}
 
 pdu_ptr context_netsnmp::wrap(netsnmp_pdu* pdu) {
   return pdu_ptr(pdu, [self = shared_from_this()](netsnmp_pdu* p) { self->snmp_free_pdu(p); });
@@ -289,7 +592,9 @@ pdu_ptr context_netsnmp::exchange(void* handle, netsnmp_pdu* pdu, bool retry,
     const int status = snmp_sess_synch_response(handle, snmp_clone_pdu(pdu), &response);
     pdu_ptr answer = wrap(response);
     if (status == status_success && answer) return answer;
-    if (status == status_timeout && session->version == SNMP_VERSION_3) {
+    if (session->version == SNMP_VERSION_3 &&
+        (status == status_timeout ||
+         (status != status_success && stale_agent_error(session->s_snmp_errno)))) {
       forget_agent(*this, *session);
     }
     pause(delay);
@@ -302,7 +607,8 @@ pdu_ptr context_netsnmp::exchange(void* handle, netsnmp_pdu* pdu, bool retry,
 }
 
 std::vector<response> run_request(session_netsnmp& session, oid_request request,
-                                  const execute_context& context) {
+                                  const execute_context& context,
+                                  const connection_options& options) {
   // SNMPv1 has no GETBULK: a walk of as many steps asks for at most as many OIDs.
   if (request.type() == query_t::bulk &&
       (!context.compat.use_bulkget() || session.description().version == SNMP_VERSION_1)) {
@@ -313,11 +619,11 @@ std::vector<response> run_request(session_netsnmp& session, oid_request request,
   }
   switch (request.type()) {
     case query_t::get:
-      return run_get(session, request, context);
+      return run_get(session, request, context, options);
     case query_t::walk:
-      return run_walk(session, request, context);
+      return run_walk(session, request, context, options);
     case query_t::bulk:
-      return run_bulk(session, request, context);
+      return run_bulk(session, request, context, options);
   }
   return {};
 }
@@ -358,7 +664,8 @@ void add_oid_to_pdu(session_netsnmp& session, const oid& o, netsnmp_pdu& pdu,
 
 std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_request& request,
                                          const netsnmp_pdu& pdu, const execute_context& context,
-                                         oid* last_oid, bool* more) {
+                                         oid* last_oid, bool* more,
+                                         const connection_options& options) {
   plover::log_interface& logger = context.logger;
   dump(logger) << "Response:";
   std::vector<response> result;
@@ -372,7 +679,15 @@ std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_requ
       oid o(std::move(numeric), std::move(name));
       log_oid(logger, o);
       dump(logger) << "    Type: 0x" << hex_byte(variable->type);
-      if (auto value = value_from_variable(context.library, *variable, make)) {
+      auto value = value_from_variable(context.library, *variable, make, options);
+      if (value && options.check_integer_range && value->index() >= 1 && value->index() <= 3) {
+        if (const wide_integer* wide = wide_integer_for(o.numeric_oid())) {
+          const std::string text = "Value out of range for its 32-bit type: " + wide->value;
+          dump(logger) << "  " << text;
+          value = response::error_value{text};
+        }
+      }
+      if (value) {
         if (more != nullptr && value->index() == error_value_index) *more = false;
         result.emplace_back(o, std::move(*value));
       }
@@ -381,18 +696,24 @@ std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_requ
     return result;
   }
 
-  // An error status leaves no usable binding; it stands for the request's last OID.
-  const oid& subject = request.oids().back();
+  // An error status leaves no usable binding; it stands for the request's last OID, or for
+  // every OID asked.
+  std::string text = end_of_mib;
   if (pdu.errstat == error_no_such_name) {
     dump(logger) << "  " << end_of_mib;
-    result.emplace_back(subject, response::error_value{end_of_mib});
   } else {
     const char* reason = engine.snmp_errstring(static_cast<int>(pdu.errstat));
     const std::string reason_text = reason != nullptr ? reason : "";
     dump(logger) << "  Error in packet."
                  << "\n"
                  << "Reason: " << reason_text;
-    result.emplace_back(subject, response::error_value{"Error in packet. Reason: " + reason_text});
+    text = "Error in packet. Reason: " + reason_text;
+  }
+  if (options.error_per_oid) {
+    for (const oid& subject : request.oids())
+      result.emplace_back(subject, response::error_value{text});
+  } else {
+    result.emplace_back(request.oids().back(), response::error_value{text});
   }
   if (more != nullptr) *more = false;
   return result;
@@ -400,7 +721,8 @@ std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_requ
 
 std::optional<response::value_t> value_from_variable(const library& library,
                                                      const netsnmp_variable_list& variable,
-                                                     const logger_factory& make_logger) {
+                                                     const logger_factory& make_logger,
+                                                     const connection_options& options) {
   switch (variable.type) {
     case type_integer: {
       if (variable.val.integer == nullptr) return std::nullopt;
@@ -479,13 +801,32 @@ std::optional<response::value_t> value_from_variable(const library& library,
       return response::error_value{text};
     }
     default:
-      return std::nullopt;
+      if (!options.convert_all_types) return std::nullopt;
+      return other_value(variable, make_logger);
   }
 }
 
 void append_within_subtree(const oid_request& request, std::vector<response>& result,
-                           std::vector<response> converted) {
+                           std::vector<response> converted, const connection_options& options) {
   const auto& subtree = request.only_children_of_oid();
+  if (subtree && options.exact_subtree) {
+    // An outside response ends the subtree only when no later inside response carries on
+    // after the last one kept; otherwise it is dropped as noise between inside ones.
+    std::optional<oid> last_kept;
+    const auto carries_on = [&](const response& r) {
+      return within_exactly(r.oid(), *subtree) && (!last_kept || increases(*last_kept, r.oid()));
+    };
+    for (auto it = converted.begin(); it != converted.end(); ++it) {
+      if (within_exactly(it->oid(), *subtree)) {
+        last_kept = it->oid();
+        result.push_back(std::move(*it));
+      } else if (std::none_of(it + 1, converted.end(), carries_on)) {
+        result.emplace_back(it->oid(), response::error_value{end_of_table});
+        return;
+      }
+    }
+    return;
+  }
   if (!subtree) {
     result.insert(result.end(), std::make_move_iterator(converted.begin()),
                   std::make_move_iterator(converted.end()));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <kestrel/connection.hpp>
+#include <kestrel/connection_options.hpp>
 #include <kestrel/library.hpp>
 #include <kestrel/oid.hpp>
 #include <kestrel/oid_request.hpp>
@@ -56,7 +57,12 @@ using logger_factory = std::function<detail::stream_logger()>;
 /// as missing), a GETNEXT walk, or one GETBULK (a bounded walk on SNMPv1 or when bulk requests
 /// are off).
 std::vector<response> run_request(session_netsnmp& session, oid_request request,
-                                  const execute_context& context);
+                                  const execute_context& context,
+                                  const connection_options& options = connection_options{});
+
+/// Gives the session's transport back its own receive function, if the check of wide
+/// integers (connection_options::check_integer_range) took it over.
+void stop_inspecting(session_netsnmp& session);
 
 /// A new PDU for the request's query type; a GETBULK asks for `bulk_size()` repetitions and no
 /// non-repeaters. Throws std::runtime_error("Never reached") for another type.
@@ -72,16 +78,21 @@ void add_oid_to_pdu(session_netsnmp& session, const oid& o, netsnmp_pdu& pdu,
 /// an error; either may be null.
 std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_request& request,
                                          const netsnmp_pdu& pdu, const execute_context& context,
-                                         oid* last_oid, bool* more);
+                                         oid* last_oid, bool* more,
+                                         const connection_options& options = connection_options{});
 
-/// The value of one binding, or nothing for a type without one (IpAddress, Opaque, ...).
-std::optional<response::value_t> value_from_variable(const library& library,
-                                                     const netsnmp_variable_list& variable,
-                                                     const logger_factory& make_logger);
+/// The value of one binding, or nothing for a type without one (IpAddress, Opaque, ...,
+/// unless `options.convert_all_types`).
+std::optional<response::value_t> value_from_variable(
+    const library& library, const netsnmp_variable_list& variable,
+    const logger_factory& make_logger, const connection_options& options = connection_options{});
 
 /// Appends `converted` to `result`, cut at the first response outside the request's subtree,
-/// which is replaced by an "End Of Table" error response.
+/// which is replaced by an "End Of Table" error response. With `options.exact_subtree` the
+/// test is by sub-identifiers, and an outside response ends the subtree only when no later
+/// inside response comes after the last one kept (otherwise it is dropped).
 void append_within_subtree(const oid_request& request, std::vector<response>& result,
-                           std::vector<response> converted);
+                           std::vector<response> converted,
+                           const connection_options& options = connection_options{});
 
 }  // namespace corvane::tallis::kestrel

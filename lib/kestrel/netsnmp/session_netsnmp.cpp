@@ -1,5 +1,6 @@
 #include "netsnmp/session_netsnmp.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +44,8 @@ constexpr protocol priv_protocols[] = {
 // length of the key it wrote.
 constexpr std::size_t key_buffer_size = USM_AUTH_KU_LEN;
 static_assert(USM_AUTH_KU_LEN == 64 && USM_PRIV_KU_LEN == 64);
+
+constexpr std::int64_t max_timeout_seconds = INT32_MAX / 1000000 + 1;
 
 char* copy_of(const std::string& text) { return platform::duplicate_string(text.c_str()); }
 
@@ -97,9 +100,11 @@ void* session_netsnmp::handle() const { return handle_; }
 
 void session_netsnmp::describe(const settings& settings) {
   if (const auto timeout = settings.timeout()) {
-    // The field is filled in its 32-bit width, as the engine's wire of microseconds expects.
-    const auto microseconds = static_cast<std::uint64_t>(timeout->count()) * 1000000u;
-    description_.timeout = static_cast<std::int32_t>(static_cast<std::uint32_t>(microseconds));
+    // The engine keeps the time-out in 32-bit microseconds: a longer one is capped at the
+    // largest it can hold (about 2,147 s) rather than wrapped round to a short one.
+    const auto seconds = std::clamp<std::int64_t>(timeout->count(), 0, max_timeout_seconds);
+    description_.timeout =
+        static_cast<std::int32_t>(std::min<std::int64_t>(seconds * 1000000, INT32_MAX));
   }
 
   std::string peer = settings.host();

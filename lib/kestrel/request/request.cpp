@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <functional>
 #include <kestrel/exceptions.hpp>
 #include <kestrel/request.hpp>
@@ -17,6 +18,39 @@ const std::string end_of_table = "End Of Table";
 // How an oid appears in log messages: name (.1.3.6...).
 std::string log_text(const oid& o) {
   return o.name() + " (" + library::numeric_oid_to_string(o.numeric_oid()) + ")";
+}
+
+// Sub-identifiers as the agent orders them: unsigned 32-bit numbers.
+std::vector<std::uint32_t> agent_numbers(const oid& o) {
+  return {o.numeric_oid().begin(), o.numeric_oid().end()};
+}
+
+void check_limit(std::size_t count, const connection& conn) {
+  if (count > conn.response_limit()) {
+    throw exceptions::response_limit_exceeded(std::to_string(conn.response_limit()));
+  }
+}
+
+// The cells of one paging pass that come after `last` in the agent's order, each after the one
+// before: what an agent repeats, overlaps or sends backwards is not data. A trailing error
+// response (the end of the table or an agent error) is left in `pass`.
+std::vector<response> take_fresh(std::vector<response>& pass, oid& last) {
+  std::vector<response> fresh;
+  const std::size_t data_end = pass.back().is_error() ? pass.size() - 1 : pass.size();
+  std::vector<std::uint32_t> last_numbers = agent_numbers(last);
+  for (std::size_t i = 0; i < data_end; ++i) {
+    std::vector<std::uint32_t> numbers = agent_numbers(pass[i].oid());
+    if (!(last_numbers < numbers)) continue;
+    last_numbers = std::move(numbers);
+    last = pass[i].oid();
+    fresh.push_back(std::move(pass[i]));
+  }
+  pass.erase(pass.begin(), pass.begin() + static_cast<std::ptrdiff_t>(data_end));
+  return fresh;
+}
+
+void log_not_increasing(const execute_context& context, const oid& last) {
+  context.logger.log(7, "  OID not increasing: the agent sent nothing after " + log_text(last));
 }
 
 std::vector<response> run_one(connection& conn, const execute_context& context,
@@ -66,20 +100,22 @@ struct table_query {
     oid current = table;
     for (;;) {
       std::vector<response> pass = bulk_pass(conn, context, current, table, bulk_size);
-      const response& last = pass.back();
-      if (last.is_error()) {
-        const bool end_marker = last.as_string() == end_of_table;
-        rows.insert(rows.end(), std::make_move_iterator(pass.begin()),
-                    std::make_move_iterator(end_marker ? pass.end() - 1 : pass.end()));
+      std::vector<response> fresh = take_fresh(pass, current);
+      const bool advanced = !fresh.empty();
+      rows.insert(rows.end(), std::make_move_iterator(fresh.begin()),
+                  std::make_move_iterator(fresh.end()));
+      check_limit(rows.size(), conn);
+      if (!pass.empty()) {
+        // The trailing error: the end marker goes, an agent error stays as the last element.
+        if (pass.back().as_string() != end_of_table) rows.push_back(std::move(pass.back()));
         return rows;
       }
-      oid next = last.oid();
-      // An agent whose passes stop advancing would page forever. Such a pass only repeats
-      // what came before, so it is dropped and the table ends here.
-      if (!(current < next)) return rows;
-      rows.insert(rows.end(), std::make_move_iterator(pass.begin()),
-                  std::make_move_iterator(pass.end()));
-      current = std::move(next);
+      // An agent whose passes stop advancing would page forever: the table ends with what
+      // it had.
+      if (!advanced) {
+        log_not_increasing(context, current);
+        return rows;
+      }
     }
   }
 };
@@ -106,21 +142,25 @@ struct row_query {
   std::string find_index(connection& conn, const execute_context& context) const {
     const oid column_oid = context.library.oid_from_name(entry_prefix + *column);
     oid current = column_oid;
+    std::size_t seen = 0;
     for (;;) {
-      const std::vector<response> pass = bulk_pass(conn, context, current, column_oid, bulk_size);
-      for (const response& cell : pass) {
+      std::vector<response> pass = bulk_pass(conn, context, current, column_oid, bulk_size);
+      const std::vector<response> fresh = take_fresh(pass, current);
+      for (const response& cell : fresh) {
         if (cell.as_string() == value) {
           const std::string name = cell.name();
           const auto dot = name.rfind('.');
           return dot == std::string::npos ? name : name.substr(dot + 1);
         }
       }
-      const response& last = pass.back();
-      if (last.is_error()) throw exceptions::index_not_found(*column, value);
-      oid next = last.oid();
+      seen += fresh.size();
+      check_limit(seen, conn);
+      if (!pass.empty()) throw exceptions::index_not_found(*column, value);
       // A column whose passes stop advancing has no more rows to offer.
-      if (!(current < next)) throw exceptions::index_not_found(*column, value);
-      current = std::move(next);
+      if (fresh.empty()) {
+        log_not_increasing(context, current);
+        throw exceptions::index_not_found(*column, value);
+      }
     }
   }
 };

@@ -18,6 +18,7 @@ extern const ortolan::i18n_message no_result_for_oid;
 extern const ortolan::i18n_message non_table_data;
 extern const ortolan::i18n_message oid_has_wrong_type;
 extern const ortolan::i18n_message parameter_invalid;
+extern const ortolan::i18n_message response_limit_exceeded;
 extern const ortolan::i18n_message timeout;
 /// Belongs to the internationalisation layer; no class of this library raises it.
 extern const ortolan::i18n_message ortolan_generic;

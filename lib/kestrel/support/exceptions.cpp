@@ -51,6 +51,9 @@ const i18n_message oid_has_wrong_type{
     "'%2:s'."};
 const i18n_message parameter_invalid{"kestrel.error.parameter_invalid",
                                      "Invalid parameter: Error %0:s/%1:s: %2:s."};
+const i18n_message response_limit_exceeded{
+    "kestrel.error.response_limit_exceeded",
+    "The target system returned more than %0:s values for one query. The query was stopped."};
 const i18n_message timeout{
     "kestrel.error.timeout",
     "Timeout Error: The sensor failed to communicate with the target system. Please check "
@@ -151,6 +154,10 @@ duplicate_row_index::~duplicate_row_index() = default;
 non_table_data::non_table_data(const std::string& description)
     : _i18n_exception<data_exception>(catalogue::non_table_data.format(description)) {}
 non_table_data::~non_table_data() = default;
+
+response_limit_exceeded::response_limit_exceeded(const std::string& limit)
+    : _i18n_exception<data_exception>(catalogue::response_limit_exceeded.format(limit)) {}
+response_limit_exceeded::~response_limit_exceeded() = default;
 
 }  // namespace exceptions
 }  // namespace corvane::tallis::kestrel

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <kestrel/compat_settings.hpp>
+#include <kestrel/connection_options.hpp>
 #include <kestrel/export.hpp>
 #include <kestrel/library.hpp>
 #include <kestrel/oid_request.hpp>
@@ -33,6 +34,8 @@ class KESTREL_EXPORT connection {
   virtual unsigned int get_hash() = 0;
   /// Whether `other` stands for the same agent and credentials.
   virtual bool equals(const connection& other) = 0;
+  /// The most values one query may gather over this connection (see connection_options).
+  virtual std::size_t response_limit() const;
 
  protected:
   connection() = default;

@@ -119,6 +119,13 @@ class KESTREL_EXPORT duplicate_row_index : public ortolan::_i18n_exception<data_
   ~duplicate_row_index() override;
 };
 
+/// An agent sent more values for one query than the connection's response limit.
+class KESTREL_EXPORT response_limit_exceeded : public ortolan::_i18n_exception<data_exception> {
+ public:
+  explicit response_limit_exceeded(const std::string& limit);
+  ~response_limit_exceeded() override;
+};
+
 class KESTREL_EXPORT non_table_data : public ortolan::_i18n_exception<data_exception> {
  public:
   explicit non_table_data(const std::string& description);

@@ -2,6 +2,7 @@
 
 #include <kestrel/compat_settings.hpp>
 #include <kestrel/connection.hpp>
+#include <kestrel/connection_options.hpp>
 #include <kestrel/exceptions.hpp>
 #include <kestrel/library.hpp>
 #include <kestrel/oid.hpp>

@@ -35,9 +35,16 @@ KESTREL_EXPORT std::shared_ptr<pool> create_pool(
 /// Opens a connection on the engine instance of `settings.get_hash()`.
 KESTREL_EXPORT std::unique_ptr<connection> create_connection(pool& pool,
                                                              const settings& settings);
+/// The same with `options` for agents that misbehave; they do not change which engine
+/// instance the connection uses.
+KESTREL_EXPORT std::unique_ptr<connection> create_connection(pool& pool, const settings& settings,
+                                                             const connection_options& options);
 /// A factory of connections that keeps `pool` alive.
 KESTREL_EXPORT std::function<std::unique_ptr<connection>(settings)> get_connection_factory(
     const std::shared_ptr<pool>& pool);
+/// The same, every connection made with `options`.
+KESTREL_EXPORT std::function<std::unique_ptr<connection>(settings)> get_connection_factory(
+    const std::shared_ptr<pool>& pool, const connection_options& options);
 
 /// A MIB name service over the pool's MIB engine instance.
 KESTREL_EXPORT std::unique_ptr<library> create_library(pool& p);

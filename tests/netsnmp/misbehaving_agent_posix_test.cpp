@@ -1,0 +1,176 @@
+// Agents that misbehave (helpers/misbehaving_agent.py): every query ends, keeps what was good,
+// and the connection options keep what the library's default behaviour drops.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <kestrel/exceptions.hpp>
+#include <kestrel/request.hpp>
+
+#include "helpers/misbehaving_agent.hpp"
+#include "netsnmp/netsnmp_fixture.hpp"
+
+namespace corvane::tallis::kestrel::helpers {
+namespace {
+
+using add_query = std::function<std::optional<unsigned>(request&)>;
+
+const add_query if_table = [](request& r) { return r.table("IF-MIB::ifTable"); };
+
+class misbehaving_test : public netsnmp_test {
+ protected:
+  std::vector<response> ask(const std::string& mode, const add_query& add,
+                            const connection_options& options = connection_options{},
+                            version_t version = version_t::snmp_v2c) {
+    misbehaving_agent agent(mode);
+    const settings s = community_settings(version, agent.port(), std::chrono::seconds(1));
+    request r(create_connection(*pool_, s, options), names_,
+              compat_settings(std::chrono::milliseconds(0), retry_t::no_retry));
+    const auto id = add(r);
+    return r.execute(logger_).at(id);
+  }
+
+  bool warned() const {
+    const auto lines = logger_.messages();
+    return std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+      return line.starts_with("  OID not increasing: ");
+    });
+  }
+};
+
+std::vector<std::string> values_of(const std::vector<response>& responses) {
+  std::vector<std::string> values;
+  for (const response& r : responses) values.push_back(r.as_string());
+  return values;
+}
+
+// ---- fixed whatever the options --------------------------------------------------------
+
+struct ending_case {
+  std::string name;
+  std::string mode;
+  add_query add;
+  std::size_t cells;  // distinct, increasing
+  bool warning;       // the dump says where the agent stopped advancing
+};
+
+std::ostream& operator<<(std::ostream& out, const ending_case& c) { return out << c.name; }
+
+class query_ending : public misbehaving_test, public ::testing::WithParamInterface<ending_case> {};
+
+TEST_P(query_ending, EndsWithEveryGoodCellOnceAndInOrder) {
+  const auto answer = ask(GetParam().mode, GetParam().add);
+  EXPECT_EQ(answer.size(), GetParam().cells);
+  for (std::size_t i = 1; i < answer.size(); ++i) {
+    EXPECT_LT(answer[i - 1].oid(), answer[i].oid()) << answer[i].name();
+  }
+  EXPECT_EQ(warned(), GetParam().warning);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Agents, query_ending,
+    ::testing::Values(
+        ending_case{"WalkInACircle", "cycle",
+                    [](request& r) { return r.walk("IF-MIB::ifDescr", 1000); }, 2, true},
+        ending_case{"TableInACircle", "cycle", if_table, 62, true},
+        ending_case{"PassThatRestartsTheTable", "restart", if_table, 50, true},
+        ending_case{"PassThatOverlapsThePreviousOne", "overlap", if_table, 120, false},
+        ending_case{"PassWhoseLastCellGoesBack", "backtail", if_table, 120, false}),
+    [](const auto& param_info) { return param_info.param.name; });
+
+TEST_F(misbehaving_test, AQueryOverTheResponseLimitFails) {
+  connection_options options;
+  options.max_responses = 500;
+  const add_query queries[] = {
+      if_table,
+      [](request& r) { return r.walk("IF-MIB::ifDescr", 100000); },
+      [](request& r) {
+        return r.table_row_from_column_value("IF-MIB::ifTable", "Descr", "none", {"Type"},
+                                             std::nullopt);
+      },
+  };
+  for (const add_query& add : queries) {
+    EXPECT_THROW(ask("endless", add, options), exceptions::response_limit_exceeded);
+  }
+}
+
+// ---- kept by the options ---------------------------------------------------------------
+
+struct option_case {
+  std::string name;
+  std::string mode;
+  std::function<void(connection_options&)> set;
+  add_query add;
+  std::vector<std::string> values;  // with the option; empty: check `cells` only
+  std::size_t cells;
+  version_t version = version_t::snmp_v2c;
+};
+
+std::ostream& operator<<(std::ostream& out, const option_case& c) { return out << c.name; }
+
+class kept_by_option : public misbehaving_test, public ::testing::WithParamInterface<option_case> {
+};
+
+TEST_P(kept_by_option, KeepsWhatTheDefaultDrops) {
+  connection_options options;
+  GetParam().set(options);
+  const auto answer = ask(GetParam().mode, GetParam().add, options, GetParam().version);
+  if (!GetParam().values.empty()) {
+    EXPECT_EQ(values_of(answer), GetParam().values);
+  }
+  EXPECT_EQ(answer.size(), GetParam().cells);
+}
+
+const auto all_types = [](connection_options& o) { o.convert_all_types = true; };
+const auto per_oid = [](connection_options& o) { o.error_per_oid = true; };
+const auto shrink = [](connection_options& o) { o.shrink_bulk_on_too_big = true; };
+const auto exact = [](connection_options& o) { o.exact_subtree = true; };
+const std::string scalar = ".1.3.6.1.4.1.99999.30.";
+const add_query three_oids = [](request& r) {
+  return r.multi_get({".1.3.6.1.4.1.99999.1.1.1", ".1.3.6.1.4.1.99999.1.1.2",
+                      ".1.3.6.1.4.1.99999.10.1"});
+};
+const std::string gen_err = "Error in packet. Reason: (genError) A general failure occured";
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, kept_by_option,
+    ::testing::Values(
+        option_case{"IpAddressAsDottedText", "plain", all_types,
+                    [](request& r) { return r.single_get(scalar + "1.0"); },
+                    {"192.0.2.7"}, 1},
+        option_case{"OpaqueAndUnknownTypesAsBytes", "plain", all_types,
+                    [](request& r) {
+                      return r.multi_get({scalar + "2.0", scalar + "5.0"});
+                    },
+                    {"\x01\x02\xff", "\x47\x11"}, 2},
+        option_case{"IpAddressColumn", "ipcolumn", all_types, if_table, {}, 180},
+        option_case{"IntegersWiderThanTheirType", "plain", [](connection_options& o) {
+                      o.check_integer_range = true;
+                    },
+                    [](request& r) {
+                      return r.multi_get({scalar + "3.0", scalar + "4.0"});
+                    },
+                    {"Value out of range for its 32-bit type: 1099511627776",
+                     "Value out of range for its 32-bit type: 8589934599"},
+                    2},
+        option_case{"ErrorStatusForEveryOid", "generr", per_oid, three_oids,
+                    {gen_err, gen_err, gen_err}, 3},
+        option_case{"NoSuchNameWithoutAUsableIndex", "badindex", per_oid, three_oids,
+                    {"End of MIB", "End of MIB", "End of MIB"}, 3, version_t::snmp_v1},
+        option_case{"TooBigHalvesTheBulk", "toobig", shrink,
+                    [](request& r) { return r.bulk("IF-MIB::ifTable", 50); }, {}, 6},
+        option_case{"TooBigTable", "toobig", shrink, if_table, {}, 120},
+        option_case{"SubtreeByNumbers", "plain", exact,
+                    [](request& r) { return r.table(".1.3.6.1.4.1.99999.1"); }, {"1", "2"}, 2},
+        option_case{"OutsideCellsBetweenInsideOnes", "interleave", exact, if_table, {}, 120}),
+    [](const auto& param_info) { return param_info.param.name; });
+
+}  // namespace
+}  // namespace corvane::tallis::kestrel::helpers
