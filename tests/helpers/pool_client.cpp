@@ -24,12 +24,11 @@ class quiet_logger : public corvane::tallis::plover::log_interface {
   void log(int, const std::string&) override {}
 };
 
-std::filesystem::path round(const std::optional<std::filesystem::path>& base,
-                            std::uint16_t port) {
+std::filesystem::path round(const std::optional<std::filesystem::path>& base, std::uint16_t port) {
   using agent = k::helpers::snmp_agent;
-  const k::settings s("u_sha_aes", agent::auth_password, k::auth_t::sha1,
-                      agent::priv_password, k::priv_t::aes, "", "127.0.0.1",
-                      port == 0 ? 1 : port, std::chrono::seconds(2));
+  const k::settings s("u_sha_aes", agent::auth_password, k::auth_t::sha1, agent::priv_password,
+                      k::priv_t::aes, "", "127.0.0.1", port == 0 ? 1 : port,
+                      std::chrono::seconds(2));
   auto pool = k::create_pool(base);
   std::shared_ptr<const k::library> names = k::create_library(*pool);
   k::request req(k::create_connection(*pool, s), names, k::compat_settings{});

@@ -61,7 +61,8 @@ int host_output_format() {
 }
 
 std::string host_configuration_dir() {
-  const char* dir = ::netsnmp_ds_get_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_CONFIGURATION_DIR);
+  const char* dir =
+      ::netsnmp_ds_get_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_CONFIGURATION_DIR);
   return dir != nullptr ? dir : "(unset)";
 }
 

@@ -136,11 +136,14 @@ TEST_F(library_netsnmp_test, AFullNameBeyondTheLimitFails) {
 // names it, changing its MIB tree while other threads read it.
 TEST(mib_threads_test, ThreadsResolveNamesWhileTheEngineLoadsModulesOnDemand) {
   helpers::scoped_environment mibs("MIBS", "SNMPv2-MIB");
-  const std::vector<std::string> names = {
-      "IF-MIB::ifDescr.1",          "UCD-SNMP-MIB::memTotalReal.0",
-      "UCD-DISKIO-MIB::diskIODevice.1", "LM-SENSORS-MIB::lmTempSensorsDevice.1",
-      "NET-SNMP-EXTEND-MIB::nsExtendNumEntries.0", "UCD-DLMOD-MIB::dlmodNextIndex.0",
-      "NET-SNMP-VACM-MIB::nsVacmContextMatch.1", "RFC1213-MIB::ipForwarding.0"};
+  const std::vector<std::string> names = {"IF-MIB::ifDescr.1",
+                                          "UCD-SNMP-MIB::memTotalReal.0",
+                                          "UCD-DISKIO-MIB::diskIODevice.1",
+                                          "LM-SENSORS-MIB::lmTempSensorsDevice.1",
+                                          "NET-SNMP-EXTEND-MIB::nsExtendNumEntries.0",
+                                          "UCD-DLMOD-MIB::dlmodNextIndex.0",
+                                          "NET-SNMP-VACM-MIB::nsVacmContextMatch.1",
+                                          "RFC1213-MIB::ipForwarding.0"};
   const std::filesystem::path base = helpers::make_temporary_directory("kestrel-mib-threads-");
   using answers = std::map<std::string, std::string>;
   // Each thread resolves every name, starting at its own, and keeps name and numbers.

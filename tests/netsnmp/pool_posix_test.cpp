@@ -2,8 +2,8 @@
 // entries, "/" inside them), sensor processes sharing a base directory, and a service user on a
 // root-owned installation.
 
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
@@ -68,7 +68,8 @@ struct user_id {
 
 // Starts the pool client with `arguments` in the environment `environment` (nothing else),
 // as `user` when given, its standard output on a pipe.
-std::pair<pid_t, int> start_client(const fs::path& client, const std::vector<std::string>& arguments,
+std::pair<pid_t, int> start_client(const fs::path& client,
+                                   const std::vector<std::string>& arguments,
                                    const std::vector<std::string>& environment,
                                    std::optional<user_id> user = std::nullopt) {
   int out[2];
@@ -78,8 +79,8 @@ std::pair<pid_t, int> start_client(const fs::path& client, const std::vector<std
     ::dup2(out[1], 1);
     ::close(out[0]);
     ::close(out[1]);
-    if (user && (::setgroups(0, nullptr) != 0 || ::setgid(user->gid) != 0 ||
-                 ::setuid(user->uid) != 0)) {
+    if (user &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(user->gid) != 0 || ::setuid(user->uid) != 0)) {
       ::_exit(126);
     }
     std::vector<std::string> args{client.string()};
@@ -219,7 +220,7 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
     const fs::path copy = result.output.substr(0, result.output.find('\n'));
     EXPECT_EQ(copy.parent_path().parent_path(), v.expected_base) << copy;
     const struct stat info = [&] {
-      struct stat s{};
+      struct stat s {};
       ::stat(v.expected_base.c_str(), &s);
       return s;
     }();

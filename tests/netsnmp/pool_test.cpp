@@ -185,11 +185,10 @@ struct sensor {
   explicit sensor(const fs::path& base)
       : pool_(create_pool(base)),
         names(create_library(*pool_)),
-        query(create_connection(*pool_, settings("u_sha_aes", helpers::snmp_agent::auth_password,
-                                                 auth_t::sha1, helpers::snmp_agent::priv_password,
-                                                 priv_t::aes, "", "127.0.0.1",
-                                                 helpers::shared_agent().port(),
-                                                 std::chrono::seconds(2))),
+        query(create_connection(
+                  *pool_, settings("u_sha_aes", helpers::snmp_agent::auth_password, auth_t::sha1,
+                                   helpers::snmp_agent::priv_password, priv_t::aes, "", "127.0.0.1",
+                                   helpers::shared_agent().port(), std::chrono::seconds(2))),
               names, compat_settings()) {}
 
   // The system description as the agent gives it, or the failure's text.

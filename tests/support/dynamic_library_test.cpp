@@ -1,5 +1,5 @@
-#include "helpers/error_text.hpp"
 #include "support/dynamic_library.hpp"
+#include "helpers/error_text.hpp"
 
 #include <gtest/gtest.h>
 #include <net-snmp/net-snmp-config.h>
@@ -144,7 +144,8 @@ TEST_F(library_cloner_test, NamesCopiesAfterStemKeyAndExtension) {
 
 std::set<std::string> names_in(const fs::path& dir) {
   std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(dir))
+    names.insert(entry.path().filename().string());
   return names;
 }
 
@@ -188,7 +189,7 @@ TEST_F(library_cloner_test, ANewClonerRemovesWhatClonersThatAreGoneLeftBehind) {
 
   library_cloner next(source, dir_);
   EXPECT_EQ(names_in(dir_), (std::set<std::string>{"libnetsnmp.so", ".kestrel.lock", "other",
-                                                    live_dir.filename().string()}));
+                                                   live_dir.filename().string()}));
   EXPECT_EQ(read_file(live.clone(1)), "engine");
 }
 

@@ -128,8 +128,9 @@ struct german_punctuation : std::numpunct<char> {
 // A host that switched its C and C++ locales to German, restored afterwards.
 class german_host {
  public:
-  german_host() : previous_(std::locale::global(std::locale(std::locale::classic(),
-                                                             new german_punctuation))) {
+  german_host()
+      : previous_(
+            std::locale::global(std::locale(std::locale::classic(), new german_punctuation))) {
     for (const char* name : {"de_DE.UTF-8", "de-DE", "German_Germany.1252"}) {
       if (std::setlocale(LC_ALL, name) != nullptr) {
         c_locale_ = true;

@@ -28,8 +28,7 @@ std::vector<long> library_netsnmp::name_to_numeric(const std::string& name) cons
   {
     std::lock_guard lock(context.mib_lock());
     if (context.read_objid(name, buffer.data(), &count) != 1) {
-      throw exceptions::missing_mib_for_oid(name,
-                                            trim_engine_text(context.snmp_api_errstring(0)));
+      throw exceptions::missing_mib_for_oid(name, trim_engine_text(context.snmp_api_errstring(0)));
     }
   }
   // The engine's sub-identifiers are unsigned and wider than needed: copy one by one.

@@ -60,8 +60,7 @@ void sweep_abandoned(const fs::path& clone_dir) {
   const std::intptr_t guard = platform::lock_file(clone_dir / base_lock, true, true);
   if (guard == -1) return;
   std::error_code error;
-  for (fs::directory_iterator it(clone_dir, error), end; !error && it != end;
-       it.increment(error)) {
+  for (fs::directory_iterator it(clone_dir, error), end; !error && it != end; it.increment(error)) {
     const fs::path& dir = it->path();
     std::error_code ignored;
     if (dir.filename().string().rfind(private_prefix, 0) != 0 ||
@@ -76,8 +75,10 @@ void sweep_abandoned(const fs::path& clone_dir) {
       fs::remove_all(dir, ignored);
     } else if (const std::intptr_t lock = platform::lock_file(lock_path, false, false);
                lock != -1) {
-      fs::remove_all(dir, ignored);
+      // Released before the removal (Windows keeps an open file in its directory); under the
+      // base lock nobody takes the directory over in between.
       platform::unlock_file(lock);
+      fs::remove_all(dir, ignored);
     }
   }
   platform::unlock_file(guard);
