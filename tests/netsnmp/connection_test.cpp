@@ -29,7 +29,7 @@ class connection_test : public netsnmp_test {
   std::size_t engine_copies() const {
     const std::string engine_stem = std::filesystem::path(engine_file_name()).stem().string() + ".";
     std::size_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(base_)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(base_)) {
       if (entry.path().filename().string().starts_with(engine_stem)) ++count;
     }
     return count;

@@ -6,9 +6,12 @@
 #include <ortolan/i18n_message.hpp>
 
 #include <cctype>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "helpers/test_platform.hpp"
@@ -127,6 +130,56 @@ TEST_F(library_netsnmp_test, AFullNameBeyondTheLimitFails) {
   // ".iso.org.dod.internet.private.enterprises" followed by ".9" a thousand times.
   numeric.insert(numeric.end(), 1000, 9);
   EXPECT_THROW(names_->numeric_to_name(numeric), exceptions::maximum_oid_size_exceeded);
+}
+
+// With "MIBS" naming one module, the engine reads every other module on the first look-up that
+// names it, changing its MIB tree while other threads read it.
+TEST(mib_threads_test, ThreadsResolveNamesWhileTheEngineLoadsModulesOnDemand) {
+  helpers::scoped_environment mibs("MIBS", "SNMPv2-MIB");
+  const std::vector<std::string> names = {"IF-MIB::ifDescr.1",
+                                          "UCD-SNMP-MIB::memTotalReal.0",
+                                          "UCD-DISKIO-MIB::diskIODevice.1",
+                                          "LM-SENSORS-MIB::lmTempSensorsDevice.1",
+                                          "NET-SNMP-EXTEND-MIB::nsExtendNumEntries.0",
+                                          "UCD-DLMOD-MIB::dlmodNextIndex.0",
+                                          "NET-SNMP-VACM-MIB::nsVacmContextMatch.1",
+                                          "RFC1213-MIB::ipForwarding.0"};
+  const std::filesystem::path base = helpers::make_temporary_directory("kestrel-mib-threads-");
+  using answers = std::map<std::string, std::string>;
+  // Each thread resolves every name, starting at its own, and keeps name and numbers.
+  auto resolve_all = [&names](const library& l, std::size_t first) {
+    answers found;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const std::string& name = names[(first + i) % names.size()];
+      try {
+        const oid o = l.oid_from_name(name);
+        found[name] = o.name() + " " + library::numeric_oid_to_string(o.numeric_oid());
+      } catch (const std::exception& e) {
+        found[name] = e.what();
+      }
+    }
+    return found;
+  };
+  answers expected;
+  {
+    auto p = create_pool(base);
+    expected = resolve_all(*create_library(*p), 0);
+  }
+  for (const auto& [name, text] : expected) ASSERT_EQ(text.rfind(".iso.", 0), 0U) << text;
+
+  constexpr std::size_t threads = 4;
+  for (int round = 0; round < 4; ++round) {
+    auto p = create_pool(base);
+    const std::unique_ptr<library> l = create_library(*p);
+    std::vector<answers> found(threads);
+    std::vector<std::thread> workers;
+    for (std::size_t t = 0; t < threads; ++t) {
+      workers.emplace_back([&, t] { found[t] = resolve_all(*l, t * 2); });
+    }
+    for (auto& w : workers) w.join();
+    for (const answers& a : found) EXPECT_EQ(a, expected) << "round " << round;
+  }
+  std::filesystem::remove_all(base);
 }
 
 }  // namespace

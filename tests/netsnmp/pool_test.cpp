@@ -15,6 +15,10 @@
 #include <utility>
 #include <vector>
 
+#include <kestrel/request.hpp>
+
+#include "helpers/recording_logger.hpp"
+#include "helpers/snmp_agent.hpp"
 #include "helpers/test_platform.hpp"
 #include "netsnmp/context_netsnmp.hpp"
 
@@ -97,10 +101,13 @@ TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
   EXPECT_EQ(p->get_context(1), first);
   EXPECT_EQ(p->get_context(0), mib_context);
 
-  // Key 0 runs the engine beside the module; other keys run copies in the base directory.
-  EXPECT_FALSE(fs::exists(base_ / engine_copy_name(0)));
-  EXPECT_TRUE(fs::exists(base_ / engine_copy_name(1)));
-  EXPECT_EQ(p->library_clone_path(2), base_ / engine_copy_name(2));
+  // Key 0 runs the engine beside the module; other keys run copies in the pool's own directory
+  // inside the base directory.
+  const fs::path copy = p->library_clone_path(2);
+  EXPECT_EQ(copy.filename(), engine_copy_name(2));
+  EXPECT_EQ(copy.parent_path().parent_path(), base_);
+  EXPECT_TRUE(fs::exists(copy.parent_path() / engine_copy_name(1)));
+  EXPECT_FALSE(fs::exists(copy.parent_path() / engine_copy_name(0)));
   EXPECT_EQ(mapped_engine_files().size(), 3U);
 
   // Engine state set in one instance is not seen by the others.
@@ -125,8 +132,9 @@ TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
   // The pool deletes its copies; the contexts outlive it with their owners. (Where a loaded
   // library cannot be deleted, the copies in use stay.)
   p.reset();
-  EXPECT_EQ(fs::exists(base_ / engine_copy_name(1)), !helpers::loaded_libraries_can_be_deleted());
-  EXPECT_EQ(fs::exists(base_ / engine_copy_name(2)), !helpers::loaded_libraries_can_be_deleted());
+  EXPECT_EQ(fs::exists(copy.parent_path() / engine_copy_name(1)),
+            !helpers::loaded_libraries_can_be_deleted());
+  EXPECT_EQ(fs::exists(copy), !helpers::loaded_libraries_can_be_deleted());
   EXPECT_EQ(first->netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT),
             NETSNMP_OID_OUTPUT_NUMERIC);
 }
@@ -154,7 +162,7 @@ TEST_F(pool_test, StartUpWritesTheEngineLineAndOnlyTheMibContextTheMibLine) {
   ::testing::internal::CaptureStderr();
   p->get_context(5);
   const std::string copy_output = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(copy_output.rfind(engine_line(base_ / engine_copy_name(5)), 0), 0U) << copy_output;
+  EXPECT_EQ(copy_output.rfind(engine_line(p->library_clone_path(5)), 0), 0U) << copy_output;
   EXPECT_EQ(copy_output.find("Using MIB directories"), std::string::npos) << copy_output;
 }
 
@@ -169,6 +177,51 @@ TEST_F(pool_test, StartUpSetsMibsToAllOnlyWhenUnset) {
     const char* value = std::getenv("MIBS");
     ASSERT_NE(value, nullptr);
     EXPECT_EQ(value, after);
+  }
+}
+
+// What one sensor holds: a pool, its name service and a request over an SNMPv3 connection.
+struct sensor {
+  explicit sensor(const fs::path& base)
+      : pool_(create_pool(base)),
+        names(create_library(*pool_)),
+        query(create_connection(
+                  *pool_, settings("u_sha_aes", helpers::snmp_agent::auth_password, auth_t::sha1,
+                                   helpers::snmp_agent::priv_password, priv_t::aes, "", "127.0.0.1",
+                                   helpers::shared_agent().port(), std::chrono::seconds(2))),
+              names, compat_settings()) {}
+
+  // The system description as the agent gives it, or the failure's text.
+  std::string sys_descr() {
+    try {
+      helpers::recording_logger logger;
+      const auto id = query.single_get("SNMPv2-MIB::sysDescr.0");
+      return query.execute(logger).at(id).at(0).as_string().substr(0, 5);
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+  }
+
+  std::shared_ptr<pool> pool_;
+  std::shared_ptr<const library> names;
+  request query;
+};
+
+TEST_F(pool_test, PoolsStayIndependentWhetherTheyShareABaseDirectoryOrNot) {
+  helpers::shared_agent();
+  for (const bool shared_base : {false, true}) {
+    SCOPED_TRACE(shared_base ? "one base directory" : "two base directories");
+    auto first = std::make_unique<sensor>(base_ / "first");
+    sensor second(base_ / (shared_base ? "first" : "second"));
+    EXPECT_EQ(first->sys_descr(), "Linux");
+    EXPECT_EQ(second.sys_descr(), "Linux");
+    EXPECT_NE(first->pool_->library_clone_path(7), second.pool_->library_clone_path(7));
+
+    // The first sensor goes: the second one's engines, copies and MIBs stay.
+    first.reset();
+    EXPECT_EQ(second.names->oid_from_name(".1.3.6.1.2.1.1.1").name(),
+              ".iso.org.dod.internet.mgmt.mib-2.system.sysDescr");
+    EXPECT_EQ(second.sys_descr(), "Linux");
   }
 }
 

@@ -1,5 +1,5 @@
-#include "helpers/error_text.hpp"
 #include "support/dynamic_library.hpp"
+#include "helpers/error_text.hpp"
 
 #include <gtest/gtest.h>
 #include <net-snmp/net-snmp-config.h>
@@ -136,20 +136,30 @@ TEST_F(library_cloner_test, NamesCopiesAfterStemKeyAndExtension) {
     write_file(dir_ / n.source, n.source);
     library_cloner cloner(dir_ / n.source, clones);
     const fs::path copy = cloner.clone(n.key);
-    EXPECT_EQ(copy, clones / n.copy);
+    EXPECT_EQ(copy.filename(), n.copy);
+    EXPECT_EQ(copy.parent_path().parent_path(), clones);
     EXPECT_EQ(read_file(copy), n.source);
   }
 }
 
-TEST_F(library_cloner_test, CopiesOncePerKeyOverwritesStaleCopiesAndRemovesOnlyItsOwn) {
+std::set<std::string> names_in(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+TEST_F(library_cloner_test, CopiesOncePerKeyIntoADirectoryOfItsOwnAndRemovesOnlyThat) {
   const fs::path source = dir_ / "libnetsnmp.so";
   write_file(source, "engine v1");
-  write_file(dir_ / "libnetsnmp.7.so", "stale copy of an earlier run");
-  write_file(dir_ / "libnetsnmp.9.so", "not made by this cloner");
+  write_file(dir_ / "libnetsnmp.7.so", "not made by this cloner");
   {
     library_cloner cloner(source, dir_);
+    library_cloner neighbour(source, dir_);
     const fs::path seven = cloner.clone(7);
     EXPECT_EQ(read_file(seven), "engine v1");
+    // Another cloner on the same directory (another pool or process) has copies of its own.
+    EXPECT_NE(neighbour.clone(7), seven);
 
     // The second request is answered from memory: a changed source is not copied again.
     write_file(source, "engine v2");
@@ -157,13 +167,30 @@ TEST_F(library_cloner_test, CopiesOncePerKeyOverwritesStaleCopiesAndRemovesOnlyI
     EXPECT_EQ(read_file(seven), "engine v1");
     EXPECT_EQ(read_file(cloner.clone(8)), "engine v2");
   }
-  // Only the files that the cloner did not make are left.
-  std::set<std::string> left;
-  for (const auto& entry : fs::directory_iterator(dir_))
-    left.insert(entry.path().filename().string());
-  EXPECT_EQ(left, (std::set<std::string>{"libnetsnmp.so", "libnetsnmp.9.so"}));
-  EXPECT_EQ(read_file(dir_ / "libnetsnmp.9.so"), "not made by this cloner");
-  EXPECT_EQ(read_file(source), "engine v2");
+  // Only the files that the cloners did not make are left, and the directories' lock.
+  EXPECT_EQ(names_in(dir_),
+            (std::set<std::string>{"libnetsnmp.so", "libnetsnmp.7.so", ".kestrel.lock"}));
+  EXPECT_EQ(read_file(dir_ / "libnetsnmp.7.so"), "not made by this cloner");
+}
+
+TEST_F(library_cloner_test, ANewClonerRemovesWhatClonersThatAreGoneLeftBehind) {
+  const fs::path source = dir_ / "libnetsnmp.so";
+  write_file(source, "engine");
+  library_cloner live(source, dir_);
+  const fs::path live_dir = live.clone(1).parent_path();
+  // A process that died leaves its directory with an unlocked lock file, or without one when
+  // it died while removing it.
+  for (const std::string dead : {"pool-dead01", "pool-dead02"}) {
+    fs::create_directory(dir_ / dead);
+    write_file(dir_ / dead / "libnetsnmp.1.so", "engine");
+  }
+  write_file(dir_ / "pool-dead01" / "lock", "");
+  fs::create_directory(dir_ / "other");
+
+  library_cloner next(source, dir_);
+  EXPECT_EQ(names_in(dir_), (std::set<std::string>{"libnetsnmp.so", ".kestrel.lock", "other",
+                                                   live_dir.filename().string()}));
+  EXPECT_EQ(read_file(live.clone(1)), "engine");
 }
 
 TEST_F(library_cloner_test, AFailedCopyIsNotRememberedAndIsTriedAgain) {

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <ios>
 #include <limits>
+#include <locale>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -12,9 +16,13 @@
 #include <vector>
 
 #include <kestrel/exceptions.hpp>
+#include <kestrel/library.hpp>
 #include <kestrel/response.hpp>
+#include <kestrel/table_printer.hpp>
 
+#include "helpers/recording_logger.hpp"
 #include "helpers/test_platform.hpp"
+#include "netsnmp/exchange.hpp"
 
 namespace kestrel = corvane::tallis::kestrel;
 using kestrel::response;
@@ -108,6 +116,72 @@ TEST(ResponseDescription, GoldenLineAndEmptyNumericOid) {
                      response::null_value{})
                 .str(),
             "y (.1." + kestrel::helpers::largest_sub_identifier_text() + ") NULL: (null)");
+}
+
+// German number punctuation: "," before the decimals, "." between groups of three digits.
+struct german_punctuation : std::numpunct<char> {
+  char do_decimal_point() const override { return ','; }
+  char do_thousands_sep() const override { return '.'; }
+  std::string do_grouping() const override { return "\3"; }
+};
+
+// A host that switched its C and C++ locales to German, restored afterwards.
+class german_host {
+ public:
+  german_host()
+      : previous_(
+            std::locale::global(std::locale(std::locale::classic(), new german_punctuation))) {
+    for (const char* name : {"de_DE.UTF-8", "de-DE", "German_Germany.1252"}) {
+      if (std::setlocale(LC_ALL, name) != nullptr) {
+        c_locale_ = true;
+        break;
+      }
+    }
+  }
+  german_host(const german_host&) = delete;
+  german_host& operator=(const german_host&) = delete;
+  ~german_host() {
+    std::setlocale(LC_ALL, "C");
+    std::locale::global(previous_);
+  }
+  bool c_locale() const { return c_locale_; }
+
+ private:
+  std::locale previous_;
+  bool c_locale_ = false;
+};
+
+TEST(ResponseTexts, IgnoreTheHostsLocaleAndTheCallersStreamState) {
+  german_host host;
+  const std::vector<long> numeric = {1, 3, 6, 255, 12345};
+  std::ostringstream stream;
+  stream.imbue(std::locale());
+  stream << std::hex << std::showbase;
+  {
+    using kestrel::operator<<;
+    stream << numeric;
+  }
+  stream << 255;
+  EXPECT_EQ(stream.str(), ".1.3.6.255.123450xff");
+  EXPECT_EQ(kestrel::library::numeric_oid_to_string(numeric), ".1.3.6.255.12345");
+
+  kestrel::helpers::recording_logger logger;
+  kestrel::detail::stream_logger(logger) << 12345 << ' ' << 2.5;
+  EXPECT_EQ(logger.messages(), std::vector<std::string>{"12345 2.5"});
+
+  if (!host.c_locale()) GTEST_SKIP() << "no German C locale on this system";
+  const kestrel::oid column({1, 3, 6, 1, 2, 1, 2, 2, 1, 5}, ".iso.ifTable.ifEntry.ifSpeed.1");
+  const std::vector<response> table = {
+      response(column, response::float_value{2.5F}),
+      response(column, response::double_value{-12345.125}),
+  };
+  EXPECT_EQ(table[0].as_string(), "2.500000");
+  EXPECT_EQ(table[1].str(),
+            ".iso.ifTable.ifEntry.ifSpeed.1 (.1.3.6.1.2.1.2.2.1.5) Double: -12345.125000");
+  std::ostringstream printed;
+  kestrel::table_printer::print_table({table[0]}, printed,
+                                      kestrel::oid({1, 3, 6, 1, 2, 1, 2, 2}, ".iso.ifTable"));
+  EXPECT_NE(printed.str().find(" 2.500000 "), std::string::npos) << printed.str();
 }
 
 TEST(ResponseAccessors, OidNameAndNumbersComeFromTheBinding) {

@@ -88,6 +88,8 @@ dynamic_library& context_netsnmp::engine() { return engine_; }
 
 std::mutex& context_netsnmp::engine_lock() { return engine_lock_; }
 
+std::mutex& context_netsnmp::mib_lock() { return mib_lock_; }
+
 void context_netsnmp::netsnmp_set_debug_log_level(int level) {
   invoke<decltype(::netsnmp_set_debug_log_level)>(engine_, "netsnmp_set_debug_log_level", level);
 }

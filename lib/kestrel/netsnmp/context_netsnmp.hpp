@@ -39,6 +39,9 @@ class context_netsnmp : public std::enable_shared_from_this<context_netsnmp> {
   dynamic_library& engine();
   /// Held around one synchronous exchange with an agent, attempts and sleeps included.
   std::mutex& engine_lock();
+  /// Held around each call of the engine's name services: a look-up may read MIB modules and
+  /// so change the MIB tree that other look-ups read.
+  std::mutex& mib_lock();
 
   // Set-up.
   void netsnmp_set_debug_log_level(int level);
@@ -89,6 +92,7 @@ class context_netsnmp : public std::enable_shared_from_this<context_netsnmp> {
   initializers::winsock_initializer winsock_;
   dynamic_library engine_;
   std::mutex engine_lock_;
+  std::mutex mib_lock_;
 };
 
 /// The MIB directory list for the engine: "MIBDIRS", the registry's "Datapath" + "MIBs", the

@@ -20,7 +20,10 @@ namespace detail {
 stream_logger::stream_logger(plover::log_interface& logger)
     : logger_(&logger),
       stream_(std::make_unique<std::ostringstream>()),
-      uncaught_(std::uncaught_exceptions()) {}
+      uncaught_(std::uncaught_exceptions()) {
+  // Dump lines read the same whatever global locale the host has set.
+  stream_->imbue(std::locale::classic());
+}
 
 stream_logger::stream_logger(stream_logger&& other) noexcept
     : logger_(other.logger_), stream_(std::move(other.stream_)), uncaught_(other.uncaught_) {}

@@ -1,6 +1,7 @@
 #include <kestrel/library.hpp>
 
 #include <avocet/strings.hpp>
+#include <charconv>
 #include <string_view>
 #include <utility>
 
@@ -21,9 +22,12 @@ std::string library::oid_string_from_name(const std::string& name) const {
 std::string library::numeric_oid_to_string(const std::vector<long>& numeric) {
   std::string text;
   text.reserve(numeric.size() * 4);
+  char digits[24];
   for (long sub_identifier : numeric) {
     text += '.';
-    text += std::to_string(sub_identifier);
+    // Plain decimal, untouched by any locale.
+    const auto end = std::to_chars(digits, digits + sizeof digits, sub_identifier).ptr;
+    text.append(digits, end);
   }
   return text;
 }

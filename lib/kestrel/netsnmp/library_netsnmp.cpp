@@ -1,5 +1,6 @@
 #include "netsnmp/library_netsnmp.hpp"
 
+#include <mutex>
 #include <typeinfo>
 #include <utility>
 
@@ -24,8 +25,11 @@ std::vector<long> library_netsnmp::name_to_numeric(const std::string& name) cons
   context_netsnmp& context = *state_->context;
   std::vector<::oid> buffer(max_numeric_length, 0);
   std::size_t count = buffer.size();
-  if (context.read_objid(name, buffer.data(), &count) != 1) {
-    throw exceptions::missing_mib_for_oid(name, trim_engine_text(context.snmp_api_errstring(0)));
+  {
+    std::lock_guard lock(context.mib_lock());
+    if (context.read_objid(name, buffer.data(), &count) != 1) {
+      throw exceptions::missing_mib_for_oid(name, trim_engine_text(context.snmp_api_errstring(0)));
+    }
   }
   // The engine's sub-identifiers are unsigned and wider than needed: copy one by one.
   std::vector<long> numeric;
@@ -40,8 +44,13 @@ std::string library_netsnmp::numeric_to_name(const std::vector<long>& numeric) c
   for (long sub_identifier : numeric) sub_identifiers.push_back(static_cast<::oid>(sub_identifier));
 
   std::string text(max_name_length + 1, '\0');
-  const int written = state_->context->snprint_objid(
-      text.data(), max_name_length, sub_identifiers.data(), sub_identifiers.size());
+  context_netsnmp& context = *state_->context;
+  int written = 0;
+  {
+    std::lock_guard lock(context.mib_lock());
+    written = context.snprint_objid(text.data(), max_name_length, sub_identifiers.data(),
+                                    sub_identifiers.size());
+  }
   if (written < 0) throw exceptions::maximum_oid_size_exceeded();
   text.resize(static_cast<std::size_t>(written));
   return text;

@@ -11,7 +11,8 @@ namespace corvane::tallis::kestrel {
 
 class context_netsnmp;
 
-/// MIB name services over the pool's MIB context (key 0). Takes no lock of its own.
+/// MIB name services over the pool's MIB context (key 0), serialised by its MIB lock (never
+/// by its engine lock, so exchanges go on while names are looked up).
 class library_netsnmp : public library {
  public:
   /// Sub-identifiers a name may resolve to.

@@ -13,9 +13,10 @@
 
 namespace corvane::tallis::kestrel {
 
-/// The pool over Net-SNMP: key 0 is the engine beside the module, loaded with the MIBs; every
-/// other key (a settings hash) gets a private copy of the engine in the base directory,
-/// loaded without MIBs.
+/// The pool over Net-SNMP: key 0 is the engine beside the module, loaded with the MIBs and
+/// shared by every pool of the process (a private copy when the host has loaded that engine
+/// itself); every other key (a settings hash) gets a private copy of the engine in the pool's
+/// own directory inside the base directory, loaded without MIBs.
 class pool_netsnmp : public pool {
  public:
   /// Fails at once ("original file", "clone dir") when the engine beside the module is missing

@@ -49,6 +49,27 @@ constexpr std::int64_t max_timeout_seconds = INT32_MAX / 1000000 + 1;
 
 char* copy_of(const std::string& text) { return platform::duplicate_string(text.c_str()); }
 
+// Zeroes the whole buffer of a text, including what a move left behind.
+void wipe(std::string& text) {
+  text.resize(text.capacity());
+  platform::secure_zero(text.data(), text.size());
+}
+
+// A community or passphrase copied out of the settings, wiped when it goes.
+class secret {
+ public:
+  explicit secret(std::string text) : text_(std::move(text)) { wipe(text); }
+  secret(const secret&) = delete;
+  secret& operator=(const secret&) = delete;
+  ~secret() { wipe(text_); }
+  const std::string& text() const { return text_; }
+  const u_char* bytes() const { return reinterpret_cast<const u_char*>(text_.data()); }
+  std::size_t size() const { return text_.size(); }
+
+ private:
+  std::string text_;
+};
+
 // Fills the protocol fields of one table row; values outside the table leave the fields as
 // snmp_sess_init set them.
 template <std::size_t N>
@@ -119,8 +140,8 @@ void session_netsnmp::describe(const settings& settings) {
     case version_t::snmp_v2c: {
       description_.version =
           settings.snmp_version() == version_t::snmp_v1 ? SNMP_VERSION_1 : SNMP_VERSION_2c;
-      const std::string community = settings.community();
-      description_.community = reinterpret_cast<u_char*>(copy_of(community));
+      const secret community(settings.community());
+      description_.community = reinterpret_cast<u_char*>(copy_of(community.text()));
       description_.community_len = community.size();
       break;
     }
@@ -152,11 +173,11 @@ void session_netsnmp::describe_usm(const settings& settings) {
   set_protocol(*context_, auth_protocols, auth, description_.securityAuthProto,
                description_.securityAuthProtoLen, description_.securityAuthKeyLen);
   if (auth != 0) {
-    const std::string password = settings.password();
+    const secret password(settings.password());
     const int rc = context_->generate_Ku(
         description_.securityAuthProto, static_cast<u_int>(description_.securityAuthProtoLen),
-        reinterpret_cast<const u_char*>(password.data()), password.size(),
-        description_.securityAuthKey, &description_.securityAuthKeyLen);
+        password.bytes(), password.size(), description_.securityAuthKey,
+        &description_.securityAuthKeyLen);
     if (rc != 0) {
       throw exceptions::authentication_password_invalid(
           trim_engine_text(context_->snmp_api_errstring(rc)));
@@ -168,11 +189,10 @@ void session_netsnmp::describe_usm(const settings& settings) {
   if (auth != 0 && priv != 0) {
     // The privacy key is derived with the authentication hash; the engine localises and, for
     // the longer AES keys, extends it from there.
-    const std::string key = settings.encryption_key();
+    const secret key(settings.encryption_key());
     const int rc = context_->generate_Ku(
         description_.securityAuthProto, static_cast<u_int>(description_.securityAuthProtoLen),
-        reinterpret_cast<const u_char*>(key.data()), key.size(), description_.securityPrivKey,
-        &description_.securityPrivKeyLen);
+        key.bytes(), key.size(), description_.securityPrivKey, &description_.securityPrivKeyLen);
     if (rc != 0) {
       throw exceptions::encryption_key_invalid(trim_engine_text(context_->snmp_api_errstring(rc)));
     }
@@ -180,6 +200,12 @@ void session_netsnmp::describe_usm(const settings& settings) {
 }
 
 void session_netsnmp::release_strings() {
+  // The keys and the community stay secret after the session.
+  platform::secure_zero(description_.securityAuthKey, sizeof description_.securityAuthKey);
+  platform::secure_zero(description_.securityPrivKey, sizeof description_.securityPrivKey);
+  if (description_.community != nullptr) {
+    platform::secure_zero(description_.community, description_.community_len);
+  }
   std::free(description_.peername);
   std::free(description_.community);
   std::free(description_.securityName);

@@ -19,7 +19,8 @@ class session_netsnmp {
   session_netsnmp(std::shared_ptr<context_netsnmp> context, const settings& settings);
   session_netsnmp(const session_netsnmp&) = delete;
   session_netsnmp& operator=(const session_netsnmp&) = delete;
-  /// Closes the session and frees the strings of the description.
+  /// Closes the session, wipes the keys and the community of the description and frees its
+  /// strings.
   ~session_netsnmp();
 
   /// The engine instance the session was opened on.

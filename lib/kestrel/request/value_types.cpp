@@ -3,8 +3,14 @@
 #include <kestrel/oid_request.hpp>
 #include <kestrel/settings.hpp>
 
+#include <kestrel/library.hpp>
+
 #include <algorithm>
+#include <new>
+#include <string>
 #include <utility>
+
+#include "support/platform.hpp"
 
 namespace corvane::tallis::kestrel {
 
@@ -73,11 +79,42 @@ settings::settings(std::string username, std::string password, auth_t auth,
       context_(std::move(context)),
       timeout_(timeout) {}
 
+namespace {
+
+// Zeroes the whole buffer of a text, including what an earlier, longer value or a move left
+// behind its end.
+void wipe(std::string& text) noexcept {
+  text.resize(text.capacity());
+  platform::secure_zero(text.data(), text.size());
+  text.clear();
+}
+
+}  // namespace
+
 settings::settings(const settings&) = default;
 settings::settings(settings&&) noexcept = default;
-settings& settings::operator=(const settings&) = default;
-settings& settings::operator=(settings&&) noexcept = default;
-settings::~settings() = default;
+
+settings& settings::operator=(const settings& other) {
+  if (this != &other) *this = settings(other);
+  return *this;
+}
+
+// Replaces the whole value, so that the old secrets are wiped by the destructor and no field is
+// ever left out of the assignment.
+settings& settings::operator=(settings&& other) noexcept {
+  if (this != &other) {
+    this->~settings();
+    new (this) settings(std::move(other));
+  }
+  return *this;
+}
+
+// The community and the passphrases do not outlive the value that held them.
+settings::~settings() {
+  wipe(community_);
+  wipe(password_);
+  wipe(encryption_key_);
+}
 
 std::string settings::host() const { return host_; }
 std::optional<std::uint16_t> settings::port() const { return port_; }
@@ -175,8 +212,9 @@ bool oid::operator<(const oid& other) const {
 }
 
 std::ostream& operator<<(std::ostream& stream, const std::vector<long>& numeric) {
-  for (long sub_identifier : numeric) stream << '.' << sub_identifier;
-  return stream;
+  // Plain decimal whatever the stream's flags and locale.
+  const std::string text = library::numeric_oid_to_string(numeric);
+  return stream.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 // ---- oid_request ------------------------------------------------------------------------

@@ -32,17 +32,21 @@ decltype(auto) invoke(dynamic_library& library, const char* name, Args&&... args
   return function(std::forward<Args>(args)...);
 }
 
-/// Makes private copies of one library file, one per key, in a clone directory; deletes the
-/// copies it made when destroyed. The copy for key 7 of "netsnmp.dll" is "netsnmp.7.dll".
+/// Makes private copies of one library file, one per key, in a directory of its own inside the
+/// clone directory (owner-only, locked for the cloner's life); deletes the copies and that
+/// directory when destroyed. The copy for key 7 of "netsnmp.dll" is "netsnmp.7.dll". Any
+/// number of cloners, in one process or in many, share a clone directory safely.
 class library_cloner {
  public:
   /// Throws filesystem_error "original file" (no source) or "clone dir" (not a directory).
+  /// Removes what cloners that are gone (crashed processes) left in the clone directory.
   library_cloner(std::filesystem::path source_file, std::filesystem::path clone_dir);
   library_cloner(const library_cloner&) = delete;
   library_cloner& operator=(const library_cloner&) = delete;
   ~library_cloner();
 
-  /// The copy for `key`, made on the first request and remembered afterwards.
+  /// The copy for `key`, made on the first request and remembered afterwards. Throws
+  /// filesystem_error "copy_file" when it cannot be made, "copy file" when nothing was copied.
   std::filesystem::path clone(unsigned int key);
 
  private:

@@ -5,6 +5,8 @@
 // platform_windows.cpp); nothing else in the library calls the operating system for these
 // things.
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -20,6 +22,39 @@ void* find_symbol(void* handle, const std::string& name);
 
 /// Unloads a library loaded by `load_library`; the outcome is ignored.
 void unload_library(void* handle) noexcept;
+
+/// Whether the library file `file` is loaded in this process already, by anyone. Leaves the
+/// library's load count as it was.
+bool is_library_loaded(const std::filesystem::path& file);
+
+/// A text that two paths share exactly when the loader would take them for one library file.
+std::string file_identity(const std::filesystem::path& file);
+
+/// An exclusive advisory lock on `file`, held until `unlock_file` or the end of the process;
+/// -1 when the file cannot be opened (or, with `create`, created) or, without `wait`, when
+/// someone else holds the lock.
+std::intptr_t lock_file(const std::filesystem::path& file, bool create, bool wait);
+
+/// Releases a lock of `lock_file`; -1 is ignored.
+void unlock_file(std::intptr_t lock) noexcept;
+
+/// Creates `directory` (not its parents) accessible to its owner only. False when it exists
+/// already; throws std::filesystem::filesystem_error ("create_directory") on other errors.
+bool make_private_directory(const std::filesystem::path& directory);
+
+/// Creates a new directory inside `parent` with a name of its own that starts with `prefix`,
+/// accessible to its owner only. Throws std::filesystem::filesystem_error on failure.
+std::filesystem::path make_unique_directory(const std::filesystem::path& parent,
+                                            const std::string& prefix);
+
+/// The default base directory of a pool, given the directory beside the module: that one
+/// where the caller may create and write it, otherwise (where the platform has one) a private
+/// directory of the calling user, created when missing and refused with
+/// std::filesystem::filesystem_error when it belongs to someone else or others may enter it.
+std::filesystem::path default_base_directory(const std::filesystem::path& beside_module);
+
+/// Overwrites `size` bytes at `data` with zeros in a way the compiler does not drop.
+void secure_zero(void* data, std::size_t size) noexcept;
 
 /// The roots of the system configuration store that the library reads from.
 enum class registry_root { local_machine };

@@ -5,11 +5,14 @@
 // (after winsock2.h, which replaces the older socket header that windows.h would bring)
 #include <windows.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <random>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "support/dynamic_library.hpp"
@@ -34,8 +37,10 @@ static_assert(module_lookup_flags == 6);
 constexpr std::size_t module_name_buffer = 32768;
 constexpr DWORD module_name_size = 32767;
 
-constexpr DWORD string_types = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ;
-static_assert(string_types == 6);
+// RRF_RT_REG_SZ alone admits both string types and expands REG_EXPAND_SZ values; adding
+// RRF_RT_REG_EXPAND_SZ without RRF_NOEXPAND makes the system reject the call (error 87).
+constexpr DWORD string_types = RRF_RT_REG_SZ;
+static_assert(string_types == 2);
 
 }  // namespace
 
@@ -74,6 +79,71 @@ void* find_symbol(void* handle, const std::string& name) {
 }
 
 void unload_library(void* handle) noexcept { ::FreeLibrary(static_cast<HMODULE>(handle)); }
+
+bool is_library_loaded(const std::filesystem::path& file) {
+  // No reference is taken.
+  return ::GetModuleHandleW(file.wstring().c_str()) != nullptr;
+}
+
+std::string file_identity(const std::filesystem::path& file) {
+  // The loader tells modules apart by their full path, letter case aside.
+  std::error_code ignored;
+  std::string text = std::filesystem::weakly_canonical(file, ignored).string();
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::intptr_t lock_file(const std::filesystem::path& file, bool create, bool wait) {
+  HANDLE handle =
+      ::CreateFileW(file.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return -1;
+  OVERLAPPED whole{};
+  const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+  if (!::LockFileEx(handle, flags, 0, 1, 0, &whole)) {
+    ::CloseHandle(handle);
+    return -1;
+  }
+  return reinterpret_cast<std::intptr_t>(handle);
+}
+
+void unlock_file(std::intptr_t lock) noexcept {
+  if (lock == -1) return;
+  HANDLE handle = reinterpret_cast<HANDLE>(lock);
+  OVERLAPPED whole{};
+  ::UnlockFileEx(handle, 0, 1, 0, &whole);
+  ::CloseHandle(handle);
+}
+
+bool make_private_directory(const std::filesystem::path& directory) {
+  // A new directory inherits the access rules of its parent, which on Windows already keep
+  // other users out of the places kestrel uses.
+  std::error_code error;
+  if (std::filesystem::create_directory(directory, error)) return true;
+  if (!error) return false;
+  throw std::filesystem::filesystem_error("create_directory", directory, error);
+}
+
+std::filesystem::path make_unique_directory(const std::filesystem::path& parent,
+                                            const std::string& prefix) {
+  static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device seed;
+  std::mt19937 random(seed() ^ static_cast<unsigned>(::GetCurrentProcessId()));
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = prefix;
+    for (int i = 0; i < 6; ++i) name += letters[random() % (sizeof letters - 1)];
+    if (make_private_directory(parent / name)) return parent / name;
+  }
+  throw std::filesystem::filesystem_error("create_directory", parent,
+                                          std::make_error_code(std::errc::file_exists));
+}
+
+std::filesystem::path default_base_directory(const std::filesystem::path& beside_module) {
+  return beside_module;
+}
+
+void secure_zero(void* data, std::size_t size) noexcept { ::SecureZeroMemory(data, size); }
 
 std::optional<std::string> read_registry_string(registry_root root, const std::string& key_path,
                                                 const std::string& value_name) {

@@ -1,8 +1,8 @@
 #include <kestrel/response.hpp>
 
 #include <array>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <utility>
 #include <variant>
@@ -70,11 +70,12 @@ std::int64_t truncate_to_int64(double value) {
   return static_cast<std::int64_t>(value);
 }
 
+// The text of "%f" in the "C" locale, whatever locale the host has chosen: the largest double
+// has 309 digits before the point.
 std::string fixed_six_decimals(double value) {
-  const int length = std::snprintf(nullptr, 0, "%f", value);
-  std::string text(static_cast<std::size_t>(length), '\0');
-  std::snprintf(text.data(), text.size() + 1, "%f", value);
-  return text;
+  char text[400];
+  const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6).ptr;
+  return std::string(text, end);
 }
 
 }  // namespace
