@@ -108,7 +108,8 @@ const char* auth_token(int auth) {
 }
 
 const char* priv_token(int priv) {
-  static const char* const tokens[] = {"", "DES", "AES", "AES192", "AES256"};
+  static const char* const tokens[] = {"",       "DES",       "AES",      "AES192",
+                                       "AES256", "AES-192-C", "AES-256-C"};
   return tokens[priv];
 }
 

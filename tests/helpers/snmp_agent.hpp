@@ -12,7 +12,7 @@
 namespace corvane::tallis::kestrel::helpers {
 
 /// One SNMPv3 user of the test agent. The protocol numbers follow `auth_t` and `priv_t`
-/// (0 none, 1 MD5 / DES, ...).
+/// (0 none, 1 MD5 / DES, ...; privacy 5 and 6 are AES-192-C and AES-256-C).
 struct usm_user {
   std::string name;  ///< u_<auth>_<priv>, e.g. u_sha256_aes192
   int auth;

@@ -124,7 +124,8 @@ void add_common_options(CLI::App& sub, invocation& call) {
   sub.add_option("-a", a.auth_protocol,
                  "SNMPv3 authentication protocol: MD5, SHA, SHA-224, SHA-256, SHA-384, SHA-512");
   sub.add_option("-A", a.auth_passphrase, "SNMPv3 authentication passphrase");
-  sub.add_option("-x", a.priv_protocol, "SNMPv3 privacy protocol: DES, AES, AES-192, AES-256");
+  sub.add_option("-x", a.priv_protocol, "SNMPv3 privacy protocol: DES, AES, AES-192, AES-256, or AES-192-C, AES-256-C "
+                 "(the key extension of many switches)");
   sub.add_option("-X", a.priv_passphrase, "SNMPv3 privacy passphrase");
   sub.add_option("-n", a.context, "SNMPv3 context name");
   sub.add_option("-t", a.timeout_seconds, "time-out of one attempt in seconds");

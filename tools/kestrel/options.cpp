@@ -91,7 +91,9 @@ k::settings make_settings(const agent_options& options, const std::string& host_
   static const std::map<std::string, k::priv_t> priv_names = {{"DES", k::priv_t::des},
                                                               {"AES", k::priv_t::aes},
                                                               {"AES-192", k::priv_t::aes192},
-                                                              {"AES-256", k::priv_t::aes256}};
+                                                              {"AES-256", k::priv_t::aes256},
+                                                              {"AES-192-C", k::priv_t::aes192c},
+                                                              {"AES-256-C", k::priv_t::aes256c}};
   k::auth_t auth = k::auth_t::none;
   if (!options.auth_protocol.empty()) {
     auth = lookup(auth_names, options.auth_protocol, "authentication protocol");
