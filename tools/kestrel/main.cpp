@@ -10,11 +10,14 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "commands.hpp"
 #include "options.hpp"
 #include "output.hpp"
+#include "render.hpp"
 
 namespace k = corvane::tallis::kestrel;
 namespace fs = std::filesystem;
@@ -96,7 +99,7 @@ class quiet_standard_error {
   int saved_ = -1;
 };
 
-enum class command_t { get, walk, bulk, table, row, first_of };
+enum class command_t { get, walk, bulk, table, row, first_of, record, mibs };
 
 struct invocation {
   command_t command = command_t::get;
@@ -113,6 +116,8 @@ struct invocation {
   std::optional<output_format> format;
   std::optional<fs::path> pool_dir;
   bool debug = false;
+  kestrel_cli::render_options render;
+  std::optional<fs::path> output;  // record
 };
 
 void add_common_options(CLI::App& sub, invocation& call) {
@@ -144,13 +149,39 @@ void add_common_options(CLI::App& sub, invocation& call) {
   sub.add_option("HOST", call.host, "agent: host, host:port or udp6:[addr]:port")->required();
 }
 
-int run(const invocation& call) {
-  const k::settings agent = kestrel_cli::make_settings(call.agent, call.host);
-  const k::compat_settings compat = kestrel_cli::make_compat_settings(call.agent);
+/// The string cells to show as DateAndTime: below the objects named by --date-and-time, or so
+/// typed by the MIBs.
+std::set<std::string> date_and_time_cells(const std::vector<k::response>& responses,
+                                          const kestrel_cli::render_options& render,
+                                          const k::library& names, k::pool& pool) {
+  std::vector<std::vector<long>> subtrees;
+  for (const std::string& name : render.date_and_time) subtrees.push_back(names.name_to_numeric(name));
+  return kestrel_cli::date_and_time_cells(
+      responses, subtrees, [&pool](const std::vector<long>& numeric) { return k::display_hint(pool, numeric); });
+}
 
+/// kestrel mibs: what the MIB engine instance found and offers.
+int run_mibs(const fs::path& pool_dir, bool debug) {
+  const auto pool = k::create_pool(pool_dir);
+  std::string start_up_text;
+  {
+    kestrel_cli::standard_error_capture capture;
+    k::create_library(*pool);
+    start_up_text = capture.finish();
+  }
+  if (debug) std::cerr << start_up_text << std::flush;
+  kestrel_cli::write_engine_report(k::describe_engine(*pool), start_up_text, std::cout);
+  return exit_ok;
+}
+
+int run(const invocation& call) {
   std::optional<temporary_directory> private_dir;
   if (!call.pool_dir) private_dir.emplace();
   const fs::path pool_dir = call.pool_dir ? *call.pool_dir : private_dir->path();
+  if (call.command == command_t::mibs) return run_mibs(pool_dir, call.debug);
+
+  const k::settings agent = kestrel_cli::make_settings(call.agent, call.host);
+  const k::compat_settings compat = kestrel_cli::make_compat_settings(call.agent);
 
   const bool table_like = call.command == command_t::table || call.command == command_t::row;
   const output_format format =
@@ -158,6 +189,7 @@ int run(const invocation& call) {
 
   std::vector<k::response> responses;
   std::optional<kestrel_cli::table_origin> origin;
+  std::set<std::string> dates;
   {
     const auto pool = k::create_pool(pool_dir);
     std::shared_ptr<const k::library> names;
@@ -168,6 +200,16 @@ int run(const invocation& call) {
       connection = k::create_connection(*pool, agent);
     }
     k::request request(connection, names, compat);
+
+    stderr_logger dump;
+    silent_logger quiet;
+    corvane::tallis::plover::log_interface& logger =
+        call.debug ? static_cast<corvane::tallis::plover::log_interface&>(dump) : quiet;
+    if (call.command == command_t::record) {
+      kestrel_cli::write_recording(kestrel_cli::record_subtrees(request, call.oids, logger),
+                                   call.output, std::cout);
+      return exit_ok;
+    }
 
     std::optional<unsigned> id;
     switch (call.command) {
@@ -197,33 +239,35 @@ int run(const invocation& call) {
       case command_t::first_of:
         id = request.first_of_and_stick(call.oids);
         break;
+      case command_t::record:
+      case command_t::mibs:
+        break;
     }
     if (table_like) origin = kestrel_cli::table_origin{names->oid_from_name(call.oids.front()), call.prefix};
 
-    stderr_logger dump;
-    silent_logger quiet;
-    corvane::tallis::plover::log_interface& logger =
-        call.debug ? static_cast<corvane::tallis::plover::log_interface&>(dump) : quiet;
     responses = request.execute(logger).at(id);
+    dates = date_and_time_cells(responses, call.render, *names, *pool);
 
     if (format == output_format::table && !origin) {
       origin = kestrel_cli::table_origin{names->oid_from_name(call.oids.front()), call.prefix};
     }
   }
 
+  const kestrel_cli::renderer shown(call.render.raw, std::move(dates));
   try {
     switch (format) {
       case output_format::lines:
-        kestrel_cli::write_lines(responses, std::cout);
+        kestrel_cli::write_lines(shown.displayable(responses), std::cout);
         break;
       case output_format::json:
-        kestrel_cli::write_json(responses, table_like ? origin : std::nullopt, std::cout);
+        kestrel_cli::write_json(responses, table_like ? origin : std::nullopt, std::cout,
+                                [&shown](const k::response& r) { return shown.text(r); });
         break;
       case output_format::table:
         if (responses.empty()) {
           std::cout << "(no values)" << std::endl;
         } else {
-          k::table_printer::print_table(responses, std::cout, origin->table);
+          k::table_printer::print_table(shown.displayable(responses), std::cout, origin->table);
         }
         break;
     }
@@ -253,7 +297,14 @@ int main(int argc, char** argv) {
   auto* table = app.add_subcommand("table", "read a whole table");
   auto* row = app.add_subcommand("row", "read the columns of one table row");
   auto* first_of = app.add_subcommand("first-of", "GET the first of several OIDs that answers");
-  for (auto* sub : {get, walk, bulk, table, row, first_of}) add_common_options(*sub, call);
+  auto* record = app.add_subcommand("record", "walk subtrees and write them as a .snmprec recording");
+  auto* mibs = app.add_subcommand(
+      "mibs", "list the MIB directories, the modules loaded and missing, the engine's version "
+              "and protocols");
+  for (auto* sub : {get, walk, bulk, table, row, first_of, record}) add_common_options(*sub, call);
+  for (auto* sub : {get, walk, bulk, table, row, first_of}) {
+    kestrel_cli::add_render_options(*sub, call.render);
+  }
 
   get->add_option("OID", call.oids, "names or numeric OIDs")->required();
   get->callback([&] { call.command = command_t::get; });
@@ -280,6 +331,13 @@ int main(int argc, char** argv) {
   row->callback([&] { call.command = command_t::row; });
   first_of->add_option("OID", call.oids, "candidate OIDs, in order")->required();
   first_of->callback([&] { call.command = command_t::first_of; });
+  record->add_option("OID", call.oids, "subtrees to record, e.g. SNMPv2-MIB::system")->required();
+  record->add_option("--output", call.output, "the .snmprec file (default: standard output)");
+  record->callback([&] { call.command = command_t::record; });
+  mibs->add_option("--pool-dir", call.pool_dir,
+                   "directory for the engine copies (default: a private temporary directory)");
+  mibs->add_flag("-d", call.debug, "also write the engine's start-up lines to standard error");
+  mibs->callback([&] { call.command = command_t::mibs; });
 
   try {
     app.parse(argc, argv);

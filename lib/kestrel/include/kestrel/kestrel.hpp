@@ -2,6 +2,7 @@
 
 #include <kestrel/compat_settings.hpp>
 #include <kestrel/connection.hpp>
+#include <kestrel/engine_info.hpp>
 #include <kestrel/exceptions.hpp>
 #include <kestrel/library.hpp>
 #include <kestrel/oid.hpp>
