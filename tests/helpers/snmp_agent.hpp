@@ -38,7 +38,7 @@ class snmp_agent {
   static constexpr const char* sys_name = "kestrel-agent";
   static constexpr const char* sys_location = "loopback";
   static constexpr int sys_services = 72;
-  /// Under NET-SNMP-MIB::netSnmpPlaypen: the text "line one\nline two" and the DateAndTime
+  /// Under NET-SNMP-MIB::netSnmpExperimental: the text "line one\nline two" and the DateAndTime
   /// 2024-05-01 12:30:45.6 +02:00 (11 octets).
   static constexpr const char* playpen_text_oid = ".1.3.6.1.4.1.8072.9999.1.0";
   static constexpr const char* playpen_date_oid = ".1.3.6.1.4.1.8072.9999.2.0";

@@ -240,6 +240,26 @@ TEST_F(cli, ShowsBinaryValuesReadablyAndNeverForgesALine) {
         << got.out;
   }
 
+  // Where a MIB says DateAndTime, no option is needed.
+  const fs::path mib_dir = fs::temp_directory_path() / ("kestrel-mibs-" + std::to_string(::getpid()));
+  fs::create_directories(mib_dir);
+  std::ofstream(mib_dir / "KESTREL-TEST-MIB.txt")
+      << "KESTREL-TEST-MIB DEFINITIONS ::= BEGIN\n"
+         "IMPORTS OBJECT-TYPE FROM SNMPv2-SMI DateAndTime FROM SNMPv2-TC\n"
+         "        netSnmpExperimental FROM NET-SNMP-MIB;\n"
+         "kestrelTestDate OBJECT-TYPE SYNTAX DateAndTime MAX-ACCESS read-only STATUS current\n"
+         "    DESCRIPTION \"A date.\" ::= { netSnmpExperimental 2 }\n"
+         "END\n";
+  ::setenv("MIBDIRS", mib_dir.string().c_str(), 1);
+  const auto by_mib = run_tool(v2c({"get", date}));
+  ::unsetenv("MIBDIRS");
+  fs::remove_all(mib_dir);
+  ASSERT_EQ(by_mib.code, 0) << by_mib.err;
+  EXPECT_NE(by_mib.out.find("kestrelTestDate.0 (.1.3.6.1.4.1.8072.9999.2.0) String: "
+                            "2024-05-01T12:30:45.6+02:00\n"),
+            std::string::npos)
+      << by_mib.out;
+
   // JSON shows the same text and keeps the exact bytes.
   for (const bool raw : {false, true}) {
     auto arguments = v2c({"get", "--format", "json", text});
@@ -268,6 +288,26 @@ TEST_F(cli, RecordsSubtreesAsSnmprec) {
             "1.3.6.1.2.1.1.5.0|4|kestrel-agent\n"
             "1.3.6.1.4.1.8072.9999.1.0|4x|6c696e65206f6e650a6c696e652074776f\n"
             "1.3.6.1.4.1.8072.9999.2.0|4x|07e805010c1e2d062b0200\n");
+}
+
+// The README's tour, as a program, against the test agent: every name it uses resolves.
+TEST_F(cli, TheReadmeTourRuns) {
+  if (std::string(KESTREL_TOUR_PATH).empty()) GTEST_SKIP() << "examples not built";
+  const std::string command = quote(KESTREL_TOUR_PATH) + " 127.0.0.1 " +
+                              std::to_string(agent_->port()) + " 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  std::array<char, 4096> buffer{};
+  for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
+    out.append(buffer.data(), n);
+  }
+  ASSERT_EQ(::pclose(pipe), 0) << out;
+  for (const std::string piece : {"sysDescr.0 (.1.3.6.1.2.1.1.1.0) String: Linux",
+                                  "Index      ifIndex ifDescr", "ifSpeed.1: 10000000\n",
+                                  "ifSpeed.1 (.1.3.6.1.2.1.2.2.1.5.1)", "Up: "}) {
+    EXPECT_NE(out.find(piece), std::string::npos) << piece << " in " << out;
+  }
 }
 
 TEST_F(cli, MibsListsDirectoriesModulesAndProtocols) {

@@ -26,7 +26,8 @@ KESTREL_EXPORT engine_description describe_engine(pool& p);
 
 /// The DISPLAY-HINT that the loaded MIBs give the object of `numeric` (an instance OID names its
 /// object), through the object's textual convention: "2d-1d-1d,1d:1d:1d.1d,1a1d:1d" for a
-/// DateAndTime, "1x:" for a PhysAddress. Empty when the MIBs give none or do not know the object.
+/// DateAndTime, "255a" for a DisplayString. Empty when the MIBs give none or do not know the
+/// object.
 KESTREL_EXPORT std::string display_hint(pool& p, const std::vector<long>& numeric);
 
 }  // namespace corvane::tallis::kestrel
