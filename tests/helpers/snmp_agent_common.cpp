@@ -8,7 +8,7 @@ namespace corvane::tallis::kestrel::helpers {
 const std::vector<usm_user>& snmp_agent::users() {
   static const std::vector<usm_user> matrix = [] {
     const char* const auth_names[] = {"none", "md5", "sha", "sha224", "sha256", "sha384", "sha512"};
-    const char* const priv_names[] = {"none",   "des",    "aes",    "aes192",
+    const char* const priv_names[] = {"none",   "des",     "aes",    "aes192",
                                       "aes256", "aes192c", "aes256c"};
     std::vector<usm_user> all;
     for (int auth = 0; auth < 7; ++auth) {

@@ -109,10 +109,10 @@ TEST_F(usm_test, TheTwoAesKeyExtensionsAreNotInterchangeable) {
                       {"u_md5_aes192c", auth_t::md5, priv_t::aes192}};
   for (const row& r : rows) {
     SCOPED_TRACE(r.user);
-    auto req = make_request(settings(r.user, snmp_agent::auth_password, r.auth,
-                                     snmp_agent::priv_password, r.asked, "", "127.0.0.1",
-                                     shared_agent().port(), 1s),
-                            compat_settings(0ms, retry_t::no_retry));
+    auto req =
+        make_request(settings(r.user, snmp_agent::auth_password, r.auth, snmp_agent::priv_password,
+                              r.asked, "", "127.0.0.1", shared_agent().port(), 1s),
+                     compat_settings(0ms, retry_t::no_retry));
     req->single_get("SNMPv2-MIB::sysDescr.0");
     EXPECT_THROW(req->execute(logger_), exceptions::timeout);
   }

@@ -29,10 +29,10 @@ TEST_F(engine_info_test, DescribesTheMibEngine) {
 
 TEST_F(engine_info_test, DisplayHintsComeFromTheObjectsTextualConvention) {
   const std::pair<std::vector<long>, std::string> cases[] = {
-      {{1, 3, 6, 1, 2, 1, 1, 5, 0}, "255a"},        // SNMPv2-MIB::sysName.0, DisplayString
-      {{1, 3, 6, 1, 2, 1, 1, 5}, "255a"},           // the object itself
-      {{1, 3, 6, 1, 2, 1, 1, 3, 0}, ""},            // sysUpTime: TimeTicks, no hint
-      {{1, 3, 6, 1, 4, 1, 99999, 1}, ""},           // no MIB knows it
+      {{1, 3, 6, 1, 2, 1, 1, 5, 0}, "255a"},  // SNMPv2-MIB::sysName.0, DisplayString
+      {{1, 3, 6, 1, 2, 1, 1, 5}, "255a"},     // the object itself
+      {{1, 3, 6, 1, 2, 1, 1, 3, 0}, ""},      // sysUpTime: TimeTicks, no hint
+      {{1, 3, 6, 1, 4, 1, 99999, 1}, ""},     // no MIB knows it
       {{}, ""},
   };
   for (const auto& [numeric, hint] : cases) {

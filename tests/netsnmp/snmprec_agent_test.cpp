@@ -24,9 +24,9 @@ TEST_F(snmprec_round_trip, ARecordedTableReplaysAsTheAgentAnswered) {
   const compat_settings compat;
   for (const char* table : {"IF-MIB::ifTable", "SNMPv2-MIB::sysORTable"}) {
     SCOPED_TRACE(table);
-    request live(create_connection(
-                     *pool_, community_settings(version_t::snmp_v2c, shared_agent().port())),
-                 names_, compat);
+    request live(
+        create_connection(*pool_, community_settings(version_t::snmp_v2c, shared_agent().port())),
+        names_, compat);
     const auto live_id = live.table(table);
     const std::vector<response> recorded = live.execute(logger_).at(live_id);
     ASSERT_GT(recorded.size(), 5u);

@@ -30,14 +30,14 @@ TEST(snmprec_replay, AShippedDeviceRecordingServesTheInterfaceTable) {
 
   const auto lib = std::make_shared<k::helpers::map_library>(k::helpers::mib2_library());
   // The remaining columns of ifTable, so that every cell has a column name.
-  const char* more_columns[] = {"ifLastChange",  "ifInOctets",        "ifInUcastPkts",
-                                "ifInNUcastPkts", "ifInDiscards",     "ifInErrors",
-                                "ifInUnknownProtos", "ifOutOctets",   "ifOutUcastPkts",
-                                "ifOutNUcastPkts", "ifOutDiscards",   "ifOutErrors",
-                                "ifOutQLen",     "ifSpecific"};
+  const char* more_columns[] = {
+      "ifLastChange",  "ifInOctets",        "ifInUcastPkts", "ifInNUcastPkts", "ifInDiscards",
+      "ifInErrors",    "ifInUnknownProtos", "ifOutOctets",   "ifOutUcastPkts", "ifOutNUcastPkts",
+      "ifOutDiscards", "ifOutErrors",       "ifOutQLen",     "ifSpecific"};
   long column = 9;
   for (const char* name : more_columns) {
-    lib->add(std::string("interfaces.ifTable.ifEntry.") + name, {1, 3, 6, 1, 2, 1, 2, 2, 1, column++});
+    lib->add(std::string("interfaces.ifTable.ifEntry.") + name,
+             {1, 3, 6, 1, 2, 1, 2, 2, 1, column++});
   }
   const std::vector<k::response> data = k::test::load_snmprec(plain, *lib);
   fs::remove(plain);

@@ -101,7 +101,8 @@ TEST(snmprec, ABadLineIsReportedWithFileAndLineNumber) {
       {"1.3.6.1.2.1.1.2.0|4x|123", "odd number of hex digits"},
       {"1.3.6.1.2.1.1.2.0|2x|01", "hex encoding with tag 2"},
       {"1.3.6.1.2.1.1.2.0|6|1..3", "bad OID \"\""},
-      {"1.3.6.1.2.1.1.2.0|4:numeric|1", "snmpsim variation modules (\"4:numeric\") are not supported"},
+      {"1.3.6.1.2.1.1.2.0|4:numeric|1",
+       "snmpsim variation modules (\"4:numeric\") are not supported"},
       {"1.3.6.1.2.1.1.1.0|4|again", "OID 1.3.6.1.2.1.1.1.0 is not after the one before it"},
       {"1.3.6.1.2.1.1|4|before", "OID 1.3.6.1.2.1.1 is not after the one before it"},
   };

@@ -157,10 +157,10 @@ TEST_F(cli, JsonIsTypedAndNamesTableCells) {
 TEST_F(cli, ReadsOverSnmpV3AndIpv6) {
   for (const auto& [user, auth, priv] : {std::tuple{"u_sha256_aes", "SHA-256", "AES"},
                                          std::tuple{"u_sha_aes256c", "SHA", "AES-256-C"}}) {
-    const auto got = run_tool({"get", "-v", "3", "-u", user, "-a", auth, "-A",
-                               helpers::snmp_agent::auth_password, "-x", priv, "-X",
-                               helpers::snmp_agent::priv_password, "-t", "2", host(),
-                               "SNMPv2-MIB::sysName.0"});
+    const auto got =
+        run_tool({"get", "-v", "3", "-u", user, "-a", auth, "-A",
+                  helpers::snmp_agent::auth_password, "-x", priv, "-X",
+                  helpers::snmp_agent::priv_password, "-t", "2", host(), "SNMPv2-MIB::sysName.0"});
     ASSERT_EQ(got.code, 0) << user << ": " << got.err;
     EXPECT_NE(got.out.find("String: kestrel-agent"), std::string::npos);
   }
@@ -241,7 +241,8 @@ TEST_F(cli, ShowsBinaryValuesReadablyAndNeverForgesALine) {
   }
 
   // Where a MIB says DateAndTime, no option is needed.
-  const fs::path mib_dir = fs::temp_directory_path() / ("kestrel-mibs-" + std::to_string(::getpid()));
+  const fs::path mib_dir =
+      fs::temp_directory_path() / ("kestrel-mibs-" + std::to_string(::getpid()));
   fs::create_directories(mib_dir);
   std::ofstream(mib_dir / "KESTREL-TEST-MIB.txt")
       << "KESTREL-TEST-MIB DEFINITIONS ::= BEGIN\n"
@@ -267,14 +268,15 @@ TEST_F(cli, ShowsBinaryValuesReadablyAndNeverForgesALine) {
     const auto got = run_tool(arguments);
     ASSERT_EQ(got.code, 0) << got.err;
     const auto values = nlohmann::json::parse(got.out);
-    EXPECT_EQ(values[0]["value"], raw ? "line one\\nline two"
-                                      : "6c:69:6e:65:20:6f:6e:65:0a:6c:69:6e:65:20:74:77:6f");
+    EXPECT_EQ(values[0]["value"],
+              raw ? "line one\\nline two" : "6c:69:6e:65:20:6f:6e:65:0a:6c:69:6e:65:20:74:77:6f");
     EXPECT_EQ(values[0]["hex"], "6c696e65206f6e650a6c696e652074776f");
   }
 }
 
 TEST_F(cli, RecordsSubtreesAsSnmprec) {
-  const fs::path file = fs::temp_directory_path() / ("kestrel-record-" + std::to_string(::getpid()));
+  const fs::path file =
+      fs::temp_directory_path() / ("kestrel-record-" + std::to_string(::getpid()));
   auto got = run_tool(v2c({"record", "SNMPv2-MIB::sysName", ".1.3.6.1.4.1.8072.9999",
                            "SNMPv2-MIB::sysContact", "--output", file.string()}));
   ASSERT_EQ(got.code, 0) << got.err;
@@ -293,8 +295,8 @@ TEST_F(cli, RecordsSubtreesAsSnmprec) {
 // The README's tour, as a program, against the test agent: every name it uses resolves.
 TEST_F(cli, TheReadmeTourRuns) {
   if (std::string(KESTREL_TOUR_PATH).empty()) GTEST_SKIP() << "examples not built";
-  const std::string command = quote(KESTREL_TOUR_PATH) + " 127.0.0.1 " +
-                              std::to_string(agent_->port()) + " 2>&1";
+  const std::string command =
+      quote(KESTREL_TOUR_PATH) + " 127.0.0.1 " + std::to_string(agent_->port()) + " 2>&1";
   FILE* pipe = ::popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string out;
@@ -303,9 +305,9 @@ TEST_F(cli, TheReadmeTourRuns) {
     out.append(buffer.data(), n);
   }
   ASSERT_EQ(::pclose(pipe), 0) << out;
-  for (const std::string piece : {"sysDescr.0 (.1.3.6.1.2.1.1.1.0) String: Linux",
-                                  "Index      ifIndex ifDescr", "ifSpeed.1: 10000000\n",
-                                  "ifSpeed.1 (.1.3.6.1.2.1.2.2.1.5.1)", "Up: "}) {
+  for (const std::string piece :
+       {"sysDescr.0 (.1.3.6.1.2.1.1.1.0) String: Linux", "Index      ifIndex ifDescr",
+        "ifSpeed.1: 10000000\n", "ifSpeed.1 (.1.3.6.1.2.1.2.2.1.5.1)", "Up: "}) {
     EXPECT_NE(out.find(piece), std::string::npos) << piece << " in " << out;
   }
 }

@@ -1,13 +1,14 @@
 #include "commands.hpp"
 
-#include <kestrel/test_connections.hpp>
 #include <unistd.h>
+#include <kestrel/test_connections.hpp>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <random>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -36,8 +37,7 @@ void write_list(const char* title, const std::vector<std::string>& items, std::o
 
 }  // namespace
 
-std::vector<k::response> record_subtrees(k::request& request,
-                                         const std::vector<std::string>& names,
+std::vector<k::response> record_subtrees(k::request& request, const std::vector<std::string>& names,
                                          corvane::tallis::plover::log_interface& logger) {
   std::vector<std::optional<unsigned>> ids;
   for (const std::string& name : names) ids.push_back(request.table(name));
@@ -103,8 +103,12 @@ void write_engine_report(const k::engine_description& engine, const std::string&
 standard_error_capture::standard_error_capture() {
   std::cerr.flush();
   std::fflush(stderr);
-  file_ = std::tmpfile();
-  if (file_ == nullptr) throw std::runtime_error("cannot create a temporary file");
+  // A file of our own in the temporary directory (std::tmpfile may want the drive's root on
+  // Windows); it is removed when the capture ends.
+  std::random_device seed;
+  path_ = fs::temp_directory_path() / ("kestrel-stderr-" + std::to_string(seed()) + ".txt");
+  file_ = std::fopen(path_.string().c_str(), "w+b");
+  if (file_ == nullptr) throw std::runtime_error("cannot create " + path_.string());
   saved_ = ::dup(STDERR_FILENO);
   if (saved_ >= 0) ::dup2(::fileno(file_), STDERR_FILENO);
 }
@@ -123,9 +127,12 @@ std::string standard_error_capture::finish() {
   std::string text;
   std::rewind(file_);
   char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), file_)) > 0;) text.append(buffer, n);
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), file_)) > 0;)
+    text.append(buffer, n);
   std::fclose(file_);
   file_ = nullptr;
+  std::error_code ignored;
+  fs::remove(path_, ignored);
   return text;
 }
 

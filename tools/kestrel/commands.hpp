@@ -41,6 +41,7 @@ class standard_error_capture {
   std::string finish();
 
  private:
+  std::filesystem::path path_;
   std::FILE* file_ = nullptr;
   int saved_ = -1;
 };

@@ -129,7 +129,8 @@ void add_common_options(CLI::App& sub, invocation& call) {
   sub.add_option("-a", a.auth_protocol,
                  "SNMPv3 authentication protocol: MD5, SHA, SHA-224, SHA-256, SHA-384, SHA-512");
   sub.add_option("-A", a.auth_passphrase, "SNMPv3 authentication passphrase");
-  sub.add_option("-x", a.priv_protocol, "SNMPv3 privacy protocol: DES, AES, AES-192, AES-256, or AES-192-C, AES-256-C "
+  sub.add_option("-x", a.priv_protocol,
+                 "SNMPv3 privacy protocol: DES, AES, AES-192, AES-256, or AES-192-C, AES-256-C "
                  "(the key extension of many switches)");
   sub.add_option("-X", a.priv_passphrase, "SNMPv3 privacy passphrase");
   sub.add_option("-n", a.context, "SNMPv3 context name");
@@ -155,9 +156,11 @@ std::set<std::string> date_and_time_cells(const std::vector<k::response>& respon
                                           const kestrel_cli::render_options& render,
                                           const k::library& names, k::pool& pool) {
   std::vector<std::vector<long>> subtrees;
-  for (const std::string& name : render.date_and_time) subtrees.push_back(names.name_to_numeric(name));
+  for (const std::string& name : render.date_and_time)
+    subtrees.push_back(names.name_to_numeric(name));
   return kestrel_cli::date_and_time_cells(
-      responses, subtrees, [&pool](const std::vector<long>& numeric) { return k::display_hint(pool, numeric); });
+      responses, subtrees,
+      [&pool](const std::vector<long>& numeric) { return k::display_hint(pool, numeric); });
 }
 
 /// kestrel mibs: what the MIB engine instance found and offers.
@@ -297,10 +300,12 @@ int main(int argc, char** argv) {
   auto* table = app.add_subcommand("table", "read a whole table");
   auto* row = app.add_subcommand("row", "read the columns of one table row");
   auto* first_of = app.add_subcommand("first-of", "GET the first of several OIDs that answers");
-  auto* record = app.add_subcommand("record", "walk subtrees and write them as a .snmprec recording");
+  auto* record =
+      app.add_subcommand("record", "walk subtrees and write them as a .snmprec recording");
   auto* mibs = app.add_subcommand(
-      "mibs", "list the MIB directories, the modules loaded and missing, the engine's version "
-              "and protocols");
+      "mibs",
+      "list the MIB directories, the modules loaded and missing, the engine's version "
+      "and protocols");
   for (auto* sub : {get, walk, bulk, table, row, first_of, record}) add_common_options(*sub, call);
   for (auto* sub : {get, walk, bulk, table, row, first_of}) {
     kestrel_cli::add_render_options(*sub, call.render);

@@ -44,8 +44,8 @@ nlohmann::json json_value(const k::response& r,
 
 }  // namespace
 
-void write_json(const std::vector<k::response>& responses,
-                const std::optional<table_origin>& table, std::ostream& out,
+void write_json(const std::vector<k::response>& responses, const std::optional<table_origin>& table,
+                std::ostream& out,
                 const std::function<std::string(const k::response&)>& string_text) {
   // Row and column of each cell, by the cell's address in the table view's own copy.
   std::map<std::string, std::pair<std::string, std::string>> cells;

@@ -26,9 +26,9 @@ void write_lines(const std::vector<corvane::tallis::kestrel::response>& response
 /// A JSON array of {"name", "oid", "type", "value"} objects; numeric values are JSON numbers,
 /// NULL is null. Cells of a table also carry "column" and "row". String values are shown by
 /// `string_text` (their bytes when it is empty) and also carry their exact bytes in "hex".
-void write_json(const std::vector<corvane::tallis::kestrel::response>& responses,
-                const std::optional<table_origin>& table, std::ostream& out,
-                const std::function<std::string(const corvane::tallis::kestrel::response&)>&
-                    string_text = {});
+void write_json(
+    const std::vector<corvane::tallis::kestrel::response>& responses,
+    const std::optional<table_origin>& table, std::ostream& out,
+    const std::function<std::string(const corvane::tallis::kestrel::response&)>& string_text = {});
 
 }  // namespace kestrel_cli

@@ -19,7 +19,11 @@ bool printable(const std::string& bytes) {
   for (std::size_t i = 0; i < bytes.size();) {
     const auto c = static_cast<unsigned char>(bytes[i]);
     if (c < 0x20 || c == 0x7f) return false;
-    std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xe ? 3 : (c >> 3) == 0x1e ? 4 : 0;
+    std::size_t length = c < 0x80           ? 1
+                         : (c >> 5) == 0x6  ? 2
+                         : (c >> 4) == 0xe  ? 3
+                         : (c >> 3) == 0x1e ? 4
+                                            : 0;
     if (length == 0 || i + length > bytes.size()) return false;
     for (std::size_t j = 1; j < length; ++j) {
       if ((static_cast<unsigned char>(bytes[i + j]) & 0xc0) != 0x80) return false;
@@ -60,12 +64,14 @@ std::string hex_text(const std::string& bytes) {
 
 std::string date_and_time_text(const std::string& bytes) {
   if (bytes.size() != 8 && bytes.size() != 11) return {};
-  auto at = [&bytes](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(bytes[i])); };
+  auto at = [&bytes](std::size_t i) {
+    return static_cast<unsigned>(static_cast<unsigned char>(bytes[i]));
+  };
   const unsigned year = at(0) * 256 + at(1);
   const unsigned month = at(2), day = at(3), hour = at(4), minute = at(5), second = at(6),
                  deci = at(7);
-  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
-      second > 60 || deci > 9) {
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60 ||
+      deci > 9) {
     return {};
   }
   char text[40];
@@ -86,10 +92,18 @@ std::string escaped_text(const std::string& bytes) {
   for (char c : bytes) {
     const auto u = static_cast<unsigned char>(c);
     switch (c) {
-      case '\n': text += "\\n"; break;
-      case '\r': text += "\\r"; break;
-      case '\t': text += "\\t"; break;
-      case '\\': text += "\\\\"; break;
+      case '\n':
+        text += "\\n";
+        break;
+      case '\r':
+        text += "\\r";
+        break;
+      case '\t':
+        text += "\\t";
+        break;
+      case '\\':
+        text += "\\\\";
+        break;
       default:
         if (u < 0x20 || u == 0x7f) {
           char code[5];

@@ -14,12 +14,9 @@ namespace {
 
 // The tools' protocol names with the engine data symbol that offers each.
 const std::pair<const char*, const char*> auth_symbols[] = {
-    {"MD5", "usmHMACMD5AuthProtocol"},
-    {"SHA", "usmHMACSHA1AuthProtocol"},
-    {"SHA-224", "usmHMAC128SHA224AuthProtocol"},
-    {"SHA-256", "usmHMAC192SHA256AuthProtocol"},
-    {"SHA-384", "usmHMAC256SHA384AuthProtocol"},
-    {"SHA-512", "usmHMAC384SHA512AuthProtocol"}};
+    {"MD5", "usmHMACMD5AuthProtocol"},           {"SHA", "usmHMACSHA1AuthProtocol"},
+    {"SHA-224", "usmHMAC128SHA224AuthProtocol"}, {"SHA-256", "usmHMAC192SHA256AuthProtocol"},
+    {"SHA-384", "usmHMAC256SHA384AuthProtocol"}, {"SHA-512", "usmHMAC384SHA512AuthProtocol"}};
 const std::pair<const char*, const char*> priv_symbols[] = {
     {"DES", "usmDESPrivProtocol"},
     {"AES", "usmAESPrivProtocol"},
@@ -72,7 +69,8 @@ engine_description describe_engine(pool& p) {
     const struct module* found = invoke<decltype(::find_module)>(engine, "find_module", id);
     if (found == nullptr) break;
     // A module that was found in a directory but never read has no import count yet.
-    if (found->no_imports >= 0 && found->name != nullptr) description.modules.emplace_back(found->name);
+    if (found->no_imports >= 0 && found->name != nullptr)
+      description.modules.emplace_back(found->name);
   }
   std::sort(description.modules.begin(), description.modules.end());
 

@@ -128,8 +128,7 @@ std::vector<response> load(const std::filesystem::path& path, const namer& name)
     if (line.empty() || line.front() == '#') continue;
     try {
       const std::size_t first = line.find('|');
-      const std::size_t second =
-          first == std::string::npos ? first : line.find('|', first + 1);
+      const std::size_t second = first == std::string::npos ? first : line.find('|', first + 1);
       if (second == std::string::npos) throw bad_line("not of the form OID|TAG|VALUE");
       const std::string_view text(line);
       const std::vector<std::uint32_t> numbers = parse_oid(text.substr(0, first));
@@ -219,8 +218,8 @@ std::vector<response> load_snmprec(const std::filesystem::path& path) {
 }
 
 std::vector<response> load_snmprec(const std::filesystem::path& path, const library& names) {
-  return load(path,
-              [&names](const std::vector<long>& numeric) { return names.numeric_to_name(numeric); });
+  return load(
+      path, [&names](const std::vector<long>& numeric) { return names.numeric_to_name(numeric); });
 }
 
 void write_snmprec(const std::vector<response>& responses, std::ostream& out) {
