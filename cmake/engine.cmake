@@ -20,9 +20,15 @@ endif()
 set(KESTREL_SYSTEM_MIB_DIR "/usr/share/snmp/mibs" CACHE PATH "Net-SNMP's own MIB modules")
 set(KESTREL_EXTRA_MIB_DIR "${PROJECT_SOURCE_DIR}/third_party/mibs" CACHE PATH
   "Standard MIB modules fetched by scripts/setup")
-file(GLOB KESTREL_MIB_FILES CONFIGURE_DEPENDS
+# Where Debian's MIB downloader (snmp-mibs-downloader) has filled its layout, its IETF and
+# IANA modules (files without an extension) come first; a module of the same name from
+# third_party/mibs is then a second file for it, and the engine takes the last it finds.
+file(GLOB KESTREL_MIB_FILES LIST_DIRECTORIES false CONFIGURE_DEPENDS
+  "${KESTREL_SYSTEM_MIB_DIR}/ietf/*"
+  "${KESTREL_SYSTEM_MIB_DIR}/iana/*"
   "${KESTREL_SYSTEM_MIB_DIR}/*.txt"
   "${KESTREL_EXTRA_MIB_DIR}/*.mib")
+list(FILTER KESTREL_MIB_FILES EXCLUDE REGEX "/\\.[^/]*$")
 set(kestrel_mib_copy)
 if(KESTREL_MIB_FILES)
   set(kestrel_mib_copy COMMAND ${CMAKE_COMMAND} -E copy ${KESTREL_MIB_FILES}

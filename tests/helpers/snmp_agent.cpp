@@ -108,7 +108,8 @@ const char* auth_token(int auth) {
 }
 
 const char* priv_token(int priv) {
-  static const char* const tokens[] = {"", "DES", "AES", "AES192", "AES256"};
+  static const char* const tokens[] = {"",       "DES",       "AES",      "AES192",
+                                       "AES256", "AES-192-C", "AES-256-C"};
   return tokens[priv];
 }
 
@@ -199,6 +200,9 @@ void snmp_agent::write_configuration() const {
        << "createUser " << context_user << " SHA \"" << auth_password << "\" AES \""
        << priv_password << "\"\n"
        << "rouser -s usm " << context_user << " priv -V all " << context_name << "\n";
+  // Values that clients must show with care: a text with a line break, and a DateAndTime.
+  conf << "override " << playpen_text_oid << " octet_str 0x6c696e65206f6e650a6c696e652074776f\n"
+       << "override " << playpen_date_oid << " octet_str 0x07e805010c1e2d062b0200\n";
   // The engine library behind the agent reads snmp.conf from the same path.
   std::ofstream(directory_ / "snmp.conf", std::ios::trunc) << "mibs :\n";
 }

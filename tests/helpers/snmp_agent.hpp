@@ -12,7 +12,7 @@
 namespace corvane::tallis::kestrel::helpers {
 
 /// One SNMPv3 user of the test agent. The protocol numbers follow `auth_t` and `priv_t`
-/// (0 none, 1 MD5 / DES, ...).
+/// (0 none, 1 MD5 / DES, ...; privacy 5 and 6 are AES-192-C and AES-256-C).
 struct usm_user {
   std::string name;  ///< u_<auth>_<priv>, e.g. u_sha256_aes192
   int auth;
@@ -38,6 +38,10 @@ class snmp_agent {
   static constexpr const char* sys_name = "kestrel-agent";
   static constexpr const char* sys_location = "loopback";
   static constexpr int sys_services = 72;
+  /// Under NET-SNMP-MIB::netSnmpExperimental: the text "line one\nline two" and the DateAndTime
+  /// 2024-05-01 12:30:45.6 +02:00 (11 octets).
+  static constexpr const char* playpen_text_oid = ".1.3.6.1.4.1.8072.9999.1.0";
+  static constexpr const char* playpen_date_oid = ".1.3.6.1.4.1.8072.9999.2.0";
 
   /// Starts the agent and waits (bounded) until it answers. Throws std::runtime_error when it
   /// cannot be started.

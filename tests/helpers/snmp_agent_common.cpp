@@ -8,10 +8,11 @@ namespace corvane::tallis::kestrel::helpers {
 const std::vector<usm_user>& snmp_agent::users() {
   static const std::vector<usm_user> matrix = [] {
     const char* const auth_names[] = {"none", "md5", "sha", "sha224", "sha256", "sha384", "sha512"};
-    const char* const priv_names[] = {"none", "des", "aes", "aes192", "aes256"};
+    const char* const priv_names[] = {"none",   "des",     "aes",    "aes192",
+                                      "aes256", "aes192c", "aes256c"};
     std::vector<usm_user> all;
     for (int auth = 0; auth < 7; ++auth) {
-      for (int priv = 0; priv < 5; ++priv) {
+      for (int priv = 0; priv < 7; ++priv) {
         if (auth == 0 && priv != 0) continue;
         all.push_back({std::string("u_") + auth_names[auth] + "_" + priv_names[priv], auth, priv});
       }

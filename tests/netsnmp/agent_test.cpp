@@ -96,6 +96,28 @@ TEST_F(usm_test, WrongSecretsFailInsteadOfHanging) {
   }
 }
 
+// AES-192/256 keys are extended from a shorter hash in one of two ways; an agent that uses one
+// cannot decrypt the other and drops the request, which then times out (bounded, no retry).
+TEST_F(usm_test, TheTwoAesKeyExtensionsAreNotInterchangeable) {
+  struct row {
+    const char* user;
+    auth_t auth;
+    priv_t asked;
+  };
+  const row rows[] = {{"u_sha_aes256c", auth_t::sha1, priv_t::aes256},
+                      {"u_sha_aes256", auth_t::sha1, priv_t::aes256c},
+                      {"u_md5_aes192c", auth_t::md5, priv_t::aes192}};
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.user);
+    auto req =
+        make_request(settings(r.user, snmp_agent::auth_password, r.auth, snmp_agent::priv_password,
+                              r.asked, "", "127.0.0.1", shared_agent().port(), 1s),
+                     compat_settings(0ms, retry_t::no_retry));
+    req->single_get("SNMPv2-MIB::sysDescr.0");
+    EXPECT_THROW(req->execute(logger_), exceptions::timeout);
+  }
+}
+
 TEST_F(usm_test, AShortPasswordIsRejectedBeforeAnythingIsSent) {
   try {
     make_request(settings("u_md5_none", "seven77", auth_t::md5, "", priv_t::none, "", "127.0.0.1",

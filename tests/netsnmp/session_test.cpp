@@ -107,6 +107,10 @@ TEST_F(session_test, UserSessionsCarryLevelProtocolsAndLocalisableKeys) {
        "usmDESPrivProtocol", 10, 48},
       {auth_t::sha512, priv_t::aes, SNMP_SEC_LEVEL_AUTHPRIV, "usmHMAC384SHA512AuthProtocol", 64,
        "usmAESPrivProtocol", 10, 64},
+      {auth_t::sha1, priv_t::aes192c, SNMP_SEC_LEVEL_AUTHPRIV, "usmHMACSHA1AuthProtocol", 20,
+       "usmAES192CiscoPrivProtocol", 11, 20},
+      {auth_t::md5, priv_t::aes256c, SNMP_SEC_LEVEL_AUTHPRIV, "usmHMACMD5AuthProtocol", 16,
+       "usmAES256CiscoPrivProtocol", 11, 16},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(std::string(r.auth_symbol ? r.auth_symbol : "no auth") + " / " +

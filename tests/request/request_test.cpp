@@ -4,6 +4,7 @@
 #include <functional>
 #include <kestrel/exceptions.hpp>
 #include <kestrel/request.hpp>
+#include <kestrel/test_connections.hpp>
 #include <memory>
 #include <string>
 #include <vector>
@@ -182,6 +183,25 @@ TEST(result, ReadsByQueryIdAndRefusesMissingOnes) {
   EXPECT_EQ(ids, (std::vector<unsigned>{0, 1, 2}));
 
   EXPECT_TRUE(k::result({}).empty());
+}
+
+// The line a new user writes binds a reference to the result of a temporary: it must hold the
+// responses themselves (AddressSanitizer reports a read of freed memory otherwise).
+TEST(result, AtOnATemporaryResultKeepsTheResponses) {
+  const auto lib = std::make_shared<k::helpers::map_library>(k::helpers::mib2_library());
+  const std::string long_text(100, 'x');  // beyond any small-string buffer
+  const auto factory = k::test::get_mock_connection_walk_factory(
+      {make_response(*lib, "sysDescr.0", r::string_value{long_text})});
+  k::request req(factory(k::settings("public", true, "h", std::nullopt, std::nullopt)), lib,
+                 k::compat_settings());
+  const auto id = req.single_get("sysDescr.0");
+  k::helpers::recording_logger logger;
+
+  const auto& cells = req.execute(logger).at(id);
+  ASSERT_EQ(cells.size(), 1u);
+  EXPECT_EQ(cells.front().as_string(), long_text);
+  EXPECT_THROW((void)req.execute(logger).at(std::nullopt), ex::invalid_handle);
+  EXPECT_THROW((void)req.execute(logger).at(5), ex::no_result_for_oid);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "helpers/misbehaving_agent.hpp"
 #include "helpers/snmp_agent.hpp"
@@ -155,15 +156,18 @@ TEST_F(cli, JsonIsTypedAndNamesTableCells) {
 }
 
 TEST_F(cli, ReadsOverSnmpV3AndIpv6) {
-  auto got = run_tool({"get", "-v", "3", "-u", "u_sha256_aes", "-a", "SHA-256", "-A",
-                       helpers::snmp_agent::auth_password, "-x", "AES", "-X",
-                       helpers::snmp_agent::priv_password, "-t", "2", host(),
-                       "SNMPv2-MIB::sysName.0"});
-  ASSERT_EQ(got.code, 0) << got.err;
-  EXPECT_NE(got.out.find("String: kestrel-agent"), std::string::npos);
+  for (const auto& [user, auth, priv] : {std::tuple{"u_sha256_aes", "SHA-256", "AES"},
+                                         std::tuple{"u_sha_aes256c", "SHA", "AES-256-C"}}) {
+    const auto got =
+        run_tool({"get", "-v", "3", "-u", user, "-a", auth, "-A",
+                  helpers::snmp_agent::auth_password, "-x", priv, "-X",
+                  helpers::snmp_agent::priv_password, "-t", "2", host(), "SNMPv2-MIB::sysName.0"});
+    ASSERT_EQ(got.code, 0) << user << ": " << got.err;
+    EXPECT_NE(got.out.find("String: kestrel-agent"), std::string::npos);
+  }
 
-  got = run_tool({"get", "-v", "2c", "-c", "public", "-t", "2",
-                  "udp6:[::1]:" + std::to_string(agent_->port()), "SNMPv2-MIB::sysName.0"});
+  auto got = run_tool({"get", "-v", "2c", "-c", "public", "-t", "2",
+                       "udp6:[::1]:" + std::to_string(agent_->port()), "SNMPv2-MIB::sysName.0"});
   ASSERT_EQ(got.code, 0) << got.err;
   EXPECT_NE(got.out.find("String: kestrel-agent"), std::string::npos);
 }
@@ -250,8 +254,119 @@ TEST_F(cli, MisbehavingAgentsEndWithEveryValueKeptAndTheirExitCode) {
   }
 }
 
+// Binary values as hex, DateAndTime as ISO 8601, and never a raw control byte on the output.
+TEST_F(cli, ShowsBinaryValuesReadablyAndNeverForgesALine) {
+  const std::string text = helpers::snmp_agent::playpen_text_oid;
+  const std::string date = helpers::snmp_agent::playpen_date_oid;
+  const std::string date_object = date.substr(0, date.size() - 2);
+  struct row {
+    std::vector<std::string> arguments;
+    std::string shown;  // the end of the one line printed
+  };
+  const row rows[] = {
+      {v2c({"get", text}), "String: 6c:69:6e:65:20:6f:6e:65:0a:6c:69:6e:65:20:74:77:6f\n"},
+      {v2c({"get", "--raw", text}), "String: line one\\nline two\n"},
+      {v2c({"get", date}), "String: 07:e8:05:01:0c:1e:2d:06:2b:02:00\n"},
+      {v2c({"get", "--date-and-time", date_object, date}), "String: 2024-05-01T12:30:45.6+02:00\n"},
+      {v2c({"walk", "--date-and-time", date_object, date_object}),
+       "String: 2024-05-01T12:30:45.6+02:00\n"},
+  };
+  for (const row& r : rows) {
+    const auto got = run_tool(r.arguments);
+    ASSERT_EQ(got.code, 0) << got.err;
+    EXPECT_EQ(count_lines(got.out), 1u) << got.out;
+    EXPECT_TRUE(got.out.size() >= r.shown.size() &&
+                got.out.compare(got.out.size() - r.shown.size(), r.shown.size(), r.shown) == 0)
+        << got.out;
+  }
+
+  // Where a MIB says DateAndTime, no option is needed.
+  const fs::path mib_dir =
+      fs::temp_directory_path() / ("kestrel-mibs-" + std::to_string(::getpid()));
+  fs::create_directories(mib_dir);
+  std::ofstream(mib_dir / "KESTREL-TEST-MIB.txt")
+      << "KESTREL-TEST-MIB DEFINITIONS ::= BEGIN\n"
+         "IMPORTS OBJECT-TYPE FROM SNMPv2-SMI DateAndTime FROM SNMPv2-TC\n"
+         "        netSnmpExperimental FROM NET-SNMP-MIB;\n"
+         "kestrelTestDate OBJECT-TYPE SYNTAX DateAndTime MAX-ACCESS read-only STATUS current\n"
+         "    DESCRIPTION \"A date.\" ::= { netSnmpExperimental 2 }\n"
+         "END\n";
+  ::setenv("MIBDIRS", mib_dir.string().c_str(), 1);
+  const auto by_mib = run_tool(v2c({"get", date}));
+  ::unsetenv("MIBDIRS");
+  fs::remove_all(mib_dir);
+  ASSERT_EQ(by_mib.code, 0) << by_mib.err;
+  EXPECT_NE(by_mib.out.find("kestrelTestDate.0 (.1.3.6.1.4.1.8072.9999.2.0) String: "
+                            "2024-05-01T12:30:45.6+02:00\n"),
+            std::string::npos)
+      << by_mib.out;
+
+  // JSON shows the same text and keeps the exact bytes.
+  for (const bool raw : {false, true}) {
+    auto arguments = v2c({"get", "--format", "json", text});
+    if (raw) arguments.push_back("--raw");
+    const auto got = run_tool(arguments);
+    ASSERT_EQ(got.code, 0) << got.err;
+    const auto values = nlohmann::json::parse(got.out);
+    EXPECT_EQ(values[0]["value"],
+              raw ? "line one\\nline two" : "6c:69:6e:65:20:6f:6e:65:0a:6c:69:6e:65:20:74:77:6f");
+    EXPECT_EQ(values[0]["hex"], "6c696e65206f6e650a6c696e652074776f");
+  }
+}
+
+TEST_F(cli, RecordsSubtreesAsSnmprec) {
+  const fs::path file =
+      fs::temp_directory_path() / ("kestrel-record-" + std::to_string(::getpid()));
+  auto got = run_tool(v2c({"record", "SNMPv2-MIB::sysName", ".1.3.6.1.4.1.8072.9999",
+                           "SNMPv2-MIB::sysContact", "--output", file.string()}));
+  ASSERT_EQ(got.code, 0) << got.err;
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  fs::remove(file);
+  // In OID order whatever the order of the subtrees, each value once, no end markers.
+  EXPECT_EQ(text.str(),
+            "1.3.6.1.2.1.1.4.0|4|kestrel-test\n"
+            "1.3.6.1.2.1.1.5.0|4|kestrel-agent\n"
+            "1.3.6.1.4.1.8072.9999.1.0|4x|6c696e65206f6e650a6c696e652074776f\n"
+            "1.3.6.1.4.1.8072.9999.2.0|4x|07e805010c1e2d062b0200\n");
+}
+
+// The README's tour, as a program, against the test agent: every name it uses resolves.
+TEST_F(cli, TheReadmeTourRuns) {
+  if (std::string(KESTREL_TOUR_PATH).empty()) GTEST_SKIP() << "examples not built";
+  const std::string command =
+      quote(KESTREL_TOUR_PATH) + " 127.0.0.1 " + std::to_string(agent_->port()) + " 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  std::array<char, 4096> buffer{};
+  for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
+    out.append(buffer.data(), n);
+  }
+  ASSERT_EQ(::pclose(pipe), 0) << out;
+  for (const std::string piece :
+       {"sysDescr.0 (.1.3.6.1.2.1.1.1.0) String: Linux", "Index      ifIndex ifDescr",
+        "ifSpeed.1: 10000000\n", "ifSpeed.1 (.1.3.6.1.2.1.2.2.1.5.1)", "Up: "}) {
+    EXPECT_NE(out.find(piece), std::string::npos) << piece << " in " << out;
+  }
+}
+
+TEST_F(cli, MibsListsDirectoriesModulesAndProtocols) {
+  const auto got = run_tool({"mibs"});
+  ASSERT_EQ(got.code, 0) << got.err;
+  for (const std::string piece :
+       {"Engine: Net-SNMP 5.", "MIB directories (", "/mibs\n", "Modules loaded (", "  IF-MIB\n",
+        "Modules imported but not found (",
+        "Authentication protocols: MD5 SHA SHA-224 SHA-256 SHA-384 SHA-512\n",
+        "Privacy protocols: DES AES AES-192 AES-256 AES-192-C AES-256-C\n"}) {
+    EXPECT_NE(got.out.find(piece), std::string::npos) << piece << " in " << got.out;
+  }
+  EXPECT_EQ(got.err, "");
+}
+
 TEST_F(cli, HelpForEveryCommand) {
-  for (const std::string command : {"get", "walk", "bulk", "table", "row", "first-of"}) {
+  for (const std::string command : {"get", "walk", "bulk", "table", "row", "first-of", "record"}) {
     const auto got = run_tool({command, "--help"});
     EXPECT_EQ(got.code, 0) << command;
     EXPECT_NE(got.out.find("HOST"), std::string::npos) << command << ": " << got.out;

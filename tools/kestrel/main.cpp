@@ -10,11 +10,14 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "commands.hpp"
 #include "options.hpp"
 #include "output.hpp"
+#include "render.hpp"
 
 namespace k = corvane::tallis::kestrel;
 namespace fs = std::filesystem;
@@ -107,7 +110,7 @@ class quiet_standard_error {
   int saved_ = -1;
 };
 
-enum class command_t { get, walk, bulk, table, row, first_of };
+enum class command_t { get, walk, bulk, table, row, first_of, record, mibs };
 
 struct invocation {
   command_t command = command_t::get;
@@ -124,6 +127,8 @@ struct invocation {
   std::optional<output_format> format;
   std::optional<fs::path> pool_dir;
   bool debug = false;
+  kestrel_cli::render_options render;
+  std::optional<fs::path> output;  // record
 };
 
 void add_common_options(CLI::App& sub, invocation& call) {
@@ -135,7 +140,9 @@ void add_common_options(CLI::App& sub, invocation& call) {
   sub.add_option("-a", a.auth_protocol,
                  "SNMPv3 authentication protocol: MD5, SHA, SHA-224, SHA-256, SHA-384, SHA-512");
   sub.add_option("-A", a.auth_passphrase, "SNMPv3 authentication passphrase");
-  sub.add_option("-x", a.priv_protocol, "SNMPv3 privacy protocol: DES, AES, AES-192, AES-256");
+  sub.add_option("-x", a.priv_protocol,
+                 "SNMPv3 privacy protocol: DES, AES, AES-192, AES-256, or AES-192-C, AES-256-C "
+                 "(the key extension of many switches)");
   sub.add_option("-X", a.priv_passphrase, "SNMPv3 privacy passphrase");
   sub.add_option("-n", a.context, "SNMPv3 context name");
   sub.add_option("-t", a.timeout_seconds, "time-out of one attempt in seconds");
@@ -159,14 +166,52 @@ void add_common_options(CLI::App& sub, invocation& call) {
   sub.add_option("HOST", call.host, "agent: host, host:port or udp6:[addr]:port")->required();
 }
 
-int run(const invocation& call) {
-  const k::settings agent = kestrel_cli::make_settings(call.agent, call.host);
-  const k::compat_settings compat = kestrel_cli::make_compat_settings(call.agent);
-  const k::connection_options options = kestrel_cli::make_connection_options(call.agent);
+/// The string cells to show as DateAndTime: below the objects named by --date-and-time, or so
+/// typed by the MIBs.
+std::set<std::string> date_and_time_cells(const std::vector<k::response>& responses,
+                                          const kestrel_cli::render_options& render,
+                                          const k::library& names, k::pool& pool) {
+  std::vector<std::vector<long>> subtrees;
+  for (const std::string& name : render.date_and_time)
+    subtrees.push_back(names.name_to_numeric(name));
+  return kestrel_cli::date_and_time_cells(
+      responses, subtrees,
+      [&pool](const std::vector<long>& numeric) { return k::display_hint(pool, numeric); });
+}
 
+/// Exit code of a read whose answer was cut where the agent's OIDs stopped increasing; says
+/// where on standard error, after what was read went out.
+int report_early_stops(const dump_logger& logger) {
+  for (const std::string& warning : logger.warnings()) {
+    std::cout.flush();
+    std::cerr << "kestrel: the answer stops early: " << warning << std::endl;
+  }
+  return logger.warnings().empty() ? exit_ok : exit_agent_failed;
+}
+
+/// kestrel mibs: what the MIB engine instance found and offers.
+int run_mibs(const fs::path& pool_dir, bool debug) {
+  const auto pool = k::create_pool(pool_dir);
+  std::string start_up_text;
+  {
+    kestrel_cli::standard_error_capture capture;
+    k::create_library(*pool);
+    start_up_text = capture.finish();
+  }
+  if (debug) std::cerr << start_up_text << std::flush;
+  kestrel_cli::write_engine_report(k::describe_engine(*pool), start_up_text, std::cout);
+  return exit_ok;
+}
+
+int run(const invocation& call) {
   std::optional<temporary_directory> private_dir;
   if (!call.pool_dir) private_dir.emplace();
   const fs::path pool_dir = call.pool_dir ? *call.pool_dir : private_dir->path();
+  if (call.command == command_t::mibs) return run_mibs(pool_dir, call.debug);
+
+  const k::settings agent = kestrel_cli::make_settings(call.agent, call.host);
+  const k::compat_settings compat = kestrel_cli::make_compat_settings(call.agent);
+  const k::connection_options options = kestrel_cli::make_connection_options(call.agent);
 
   const bool table_like = call.command == command_t::table || call.command == command_t::row;
   const output_format format =
@@ -175,6 +220,7 @@ int run(const invocation& call) {
   std::vector<k::response> responses;
   std::optional<kestrel_cli::table_origin> origin;
   dump_logger logger(call.debug);
+  std::set<std::string> dates;
   {
     const auto pool = k::create_pool(pool_dir);
     std::shared_ptr<const k::library> names;
@@ -185,6 +231,12 @@ int run(const invocation& call) {
       connection = k::create_connection(*pool, agent, options);
     }
     k::request request(connection, names, compat);
+
+    if (call.command == command_t::record) {
+      kestrel_cli::write_recording(kestrel_cli::record_subtrees(request, call.oids, logger),
+                                   call.output, std::cout);
+      return report_early_stops(logger);
+    }
 
     std::optional<unsigned> id;
     switch (call.command) {
@@ -214,6 +266,9 @@ int run(const invocation& call) {
       case command_t::first_of:
         id = request.first_of_and_stick(call.oids);
         break;
+      case command_t::record:
+      case command_t::mibs:
+        break;
     }
     if (table_like) origin = kestrel_cli::table_origin{names->oid_from_name(call.oids.front()), call.prefix};
 
@@ -223,25 +278,28 @@ int run(const invocation& call) {
            responses.back().as_string() == end_of_view) {
       responses.pop_back();
     }
+    dates = date_and_time_cells(responses, call.render, *names, *pool);
 
     if (format == output_format::table && !origin) {
       origin = kestrel_cli::table_origin{names->oid_from_name(call.oids.front()), call.prefix};
     }
   }
 
+  const kestrel_cli::renderer shown(call.render.raw, std::move(dates));
   try {
     switch (format) {
       case output_format::lines:
-        kestrel_cli::write_lines(responses, std::cout);
+        kestrel_cli::write_lines(shown.displayable(responses), std::cout);
         break;
       case output_format::json:
-        kestrel_cli::write_json(responses, table_like ? origin : std::nullopt, std::cout);
+        kestrel_cli::write_json(responses, table_like ? origin : std::nullopt, std::cout,
+                                [&shown](const k::response& r) { return shown.text(r); });
         break;
       case output_format::table:
         if (responses.empty()) {
           std::cout << "(no values)" << std::endl;
         } else {
-          k::table_printer::print_table(responses, std::cout, origin->table);
+          k::table_printer::print_table(shown.displayable(responses), std::cout, origin->table);
         }
         break;
     }
@@ -250,11 +308,7 @@ int run(const invocation& call) {
   } catch (const std::exception& e) {
     throw kestrel_cli::usage_error(std::string("cannot print the answer as a table: ") + e.what());
   }
-  for (const std::string& warning : logger.warnings()) {
-    std::cout.flush();
-    std::cerr << "kestrel: the answer stops early: " << warning << std::endl;
-  }
-  return logger.warnings().empty() ? exit_ok : exit_agent_failed;
+  return report_early_stops(logger);
 }
 
 int fail(const std::string& message, int code) {
@@ -277,7 +331,16 @@ int main(int argc, char** argv) {
   auto* table = app.add_subcommand("table", "read a whole table");
   auto* row = app.add_subcommand("row", "read the columns of one table row");
   auto* first_of = app.add_subcommand("first-of", "GET the first of several OIDs that answers");
-  for (auto* sub : {get, walk, bulk, table, row, first_of}) add_common_options(*sub, call);
+  auto* record =
+      app.add_subcommand("record", "walk subtrees and write them as a .snmprec recording");
+  auto* mibs = app.add_subcommand(
+      "mibs",
+      "list the MIB directories, the modules loaded and missing, the engine's version "
+      "and protocols");
+  for (auto* sub : {get, walk, bulk, table, row, first_of, record}) add_common_options(*sub, call);
+  for (auto* sub : {get, walk, bulk, table, row, first_of}) {
+    kestrel_cli::add_render_options(*sub, call.render);
+  }
 
   get->add_option("OID", call.oids, "names or numeric OIDs")->required();
   get->callback([&] { call.command = command_t::get; });
@@ -304,6 +367,13 @@ int main(int argc, char** argv) {
   row->callback([&] { call.command = command_t::row; });
   first_of->add_option("OID", call.oids, "candidate OIDs, in order")->required();
   first_of->callback([&] { call.command = command_t::first_of; });
+  record->add_option("OID", call.oids, "subtrees to record, e.g. SNMPv2-MIB::system")->required();
+  record->add_option("--output", call.output, "the .snmprec file (default: standard output)");
+  record->callback([&] { call.command = command_t::record; });
+  mibs->add_option("--pool-dir", call.pool_dir,
+                   "directory for the engine copies (default: a private temporary directory)");
+  mibs->add_flag("-d", call.debug, "also write the engine's start-up lines to standard error");
+  mibs->callback([&] { call.command = command_t::mibs; });
 
   try {
     app.parse(argc, argv);

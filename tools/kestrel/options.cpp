@@ -88,10 +88,10 @@ k::settings make_settings(const agent_options& options, const std::string& host_
       {"MD5", k::auth_t::md5},       {"SHA", k::auth_t::sha1},
       {"SHA-224", k::auth_t::sha224}, {"SHA-256", k::auth_t::sha256},
       {"SHA-384", k::auth_t::sha384}, {"SHA-512", k::auth_t::sha512}};
-  static const std::map<std::string, k::priv_t> priv_names = {{"DES", k::priv_t::des},
-                                                              {"AES", k::priv_t::aes},
-                                                              {"AES-192", k::priv_t::aes192},
-                                                              {"AES-256", k::priv_t::aes256}};
+  static const std::map<std::string, k::priv_t> priv_names = {
+      {"DES", k::priv_t::des},           {"AES", k::priv_t::aes},
+      {"AES-192", k::priv_t::aes192},    {"AES-256", k::priv_t::aes256},
+      {"AES-192-C", k::priv_t::aes192c}, {"AES-256-C", k::priv_t::aes256c}};
   k::auth_t auth = k::auth_t::none;
   if (!options.auth_protocol.empty()) {
     auth = lookup(auth_names, options.auth_protocol, "authentication protocol");

@@ -1,8 +1,11 @@
 #include "output.hpp"
 
+#include "render.hpp"
+
 #include <kestrel/library.hpp>
 #include <kestrel/table_response.hpp>
 
+#include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <utility>
@@ -19,7 +22,9 @@ void write_lines(const std::vector<k::response>& responses, std::ostream& out) {
 
 namespace {
 
-nlohmann::json json_value(const k::response& r) {
+nlohmann::json json_value(const k::response& r,
+                          const std::function<std::string(const k::response&)>& string_text) {
+  if (r.is_string() && string_text) return string_text(r);
   return std::visit(
       [&r](const auto& wrapped) -> nlohmann::json {
         using T = std::decay_t<decltype(wrapped.value)>;
@@ -39,8 +44,9 @@ nlohmann::json json_value(const k::response& r) {
 
 }  // namespace
 
-void write_json(const std::vector<k::response>& responses,
-                const std::optional<table_origin>& table, std::ostream& out) {
+void write_json(const std::vector<k::response>& responses, const std::optional<table_origin>& table,
+                std::ostream& out,
+                const std::function<std::string(const k::response&)>& string_text) {
   // Row and column of each cell, by the cell's address in the table view's own copy.
   std::map<std::string, std::pair<std::string, std::string>> cells;
   if (table) {
@@ -57,7 +63,13 @@ void write_json(const std::vector<k::response>& responses,
     nlohmann::json entry = {{"name", r.name()},
                             {"oid", k::library::numeric_oid_to_string(r.numeric_oid())},
                             {"type", k::response::type_name(r.value())},
-                            {"value", json_value(r)}};
+                            {"value", json_value(r, string_text)}};
+    if (r.is_string()) {
+      // The exact bytes, as plain hexadecimal digits.
+      std::string hex = hex_text(r.as_string());
+      hex.erase(std::remove(hex.begin(), hex.end(), ':'), hex.end());
+      entry["hex"] = hex;
+    }
     if (r.is_oid()) entry["value_oid"] = k::library::numeric_oid_to_string(r.as_oid().numeric_oid());
     if (const auto found = cells.find(r.name()); found != cells.end()) {
       entry["column"] = found->second.first;

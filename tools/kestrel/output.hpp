@@ -3,6 +3,7 @@
 #include <kestrel/oid.hpp>
 #include <kestrel/response.hpp>
 
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -23,8 +24,11 @@ void write_lines(const std::vector<corvane::tallis::kestrel::response>& response
                  std::ostream& out);
 
 /// A JSON array of {"name", "oid", "type", "value"} objects; numeric values are JSON numbers,
-/// NULL is null. Cells of a table also carry "column" and "row".
-void write_json(const std::vector<corvane::tallis::kestrel::response>& responses,
-                const std::optional<table_origin>& table, std::ostream& out);
+/// NULL is null. Cells of a table also carry "column" and "row". String values are shown by
+/// `string_text` (their bytes when it is empty) and also carry their exact bytes in "hex".
+void write_json(
+    const std::vector<corvane::tallis::kestrel::response>& responses,
+    const std::optional<table_origin>& table, std::ostream& out,
+    const std::function<std::string(const corvane::tallis::kestrel::response&)>& string_text = {});
 
 }  // namespace kestrel_cli

@@ -31,13 +31,17 @@ constexpr protocol auth_protocols[] = {
     {"usmHMAC384SHA512AuthProtocol", 10},
 };
 
-// Indexed by priv_t. The AES-192 and AES-256 arrays are the engine's 9-element ones.
+// Indexed by priv_t. The AES-192 and AES-256 arrays are the engine's 9-element ones; the
+// switch-style key extension has its own 11-element OIDs (.1.3.6.1.4.1.9.12.6.1.1 and .2),
+// from which the engine picks that extension.
 constexpr protocol priv_protocols[] = {
     {nullptr, 0},
     {"usmDESPrivProtocol", 10},
     {"usmAESPrivProtocol", 10},
     {"usmAES192PrivProtocol", 9},
     {"usmAES256PrivProtocol", 9},
+    {"usmAES192CiscoPrivProtocol", 11},
+    {"usmAES256CiscoPrivProtocol", 11},
 };
 
 // The capacity of the key buffers inside the description; generate_Ku replaces it with the

@@ -300,11 +300,18 @@ result& result::operator=(const result&) = default;
 result& result::operator=(result&&) noexcept = default;
 result::~result() = default;
 
-const std::vector<response>& result::at(const std::optional<unsigned>& id) const {
+const std::vector<response>& result::at(const std::optional<unsigned>& id) const& {
   if (!id) throw exceptions::invalid_handle();
   const auto found = responses_.find(*id);
   if (found == responses_.end()) throw exceptions::no_result_for_oid();
   return found->second;
+}
+
+std::vector<response> result::at(const std::optional<unsigned>& id) && {
+  if (!id) throw exceptions::invalid_handle();
+  const auto found = responses_.find(*id);
+  if (found == responses_.end()) throw exceptions::no_result_for_oid();
+  return std::move(found->second);
 }
 
 std::size_t result::size() const { return responses_.size(); }

@@ -3,6 +3,7 @@
 #include <kestrel/compat_settings.hpp>
 #include <kestrel/connection.hpp>
 #include <kestrel/connection_options.hpp>
+#include <kestrel/engine_info.hpp>
 #include <kestrel/exceptions.hpp>
 #include <kestrel/library.hpp>
 #include <kestrel/oid.hpp>

@@ -30,7 +30,10 @@ class KESTREL_EXPORT result {
 
   /// The responses of query `id`. Throws exceptions::invalid_handle for an empty id and
   /// exceptions::no_result_for_oid for an id without an entry.
-  const std::vector<response>& at(const std::optional<unsigned>& id) const;
+  const std::vector<response>& at(const std::optional<unsigned>& id) const&;
+  /// The same on a temporary result (`req.execute(logger).at(id)`): the responses are moved
+  /// out and returned by value, so a reference bound to them never outlives them.
+  std::vector<response> at(const std::optional<unsigned>& id) &&;
   /// The number of query ids (not of responses).
   std::size_t size() const;
   bool empty() const;

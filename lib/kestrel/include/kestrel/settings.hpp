@@ -15,8 +15,18 @@ enum class version_t : std::int32_t { snmp_v1 = 0, snmp_v2c = 1, snmp_v3 = 2 };
 /// SNMPv3 authentication protocol.
 enum class auth_t : std::int32_t { none = 0, md5 = 1, sha1 = 2, sha224 = 3, sha256 = 4, sha384 = 5, sha512 = 6 };
 
-/// SNMPv3 privacy protocol.
-enum class priv_t : std::int32_t { none = 0, des = 1, aes = 2, aes192 = 3, aes256 = 4 };
+/// SNMPv3 privacy protocol. `aes192` and `aes256` extend the localised key as the AES-192/256
+/// drafts do (Net-SNMP's AES-192, AES-256); `aes192c` and `aes256c` extend it the way many
+/// switches do (Net-SNMP's AES-192-C, AES-256-C). An agent accepts only its own extension.
+enum class priv_t : std::int32_t {
+  none = 0,
+  des = 1,
+  aes = 2,
+  aes192 = 3,
+  aes256 = 4,
+  aes192c = 5,
+  aes256c = 6
+};
 
 /// Which agent to talk to and how to authenticate. A plain value.
 class KESTREL_EXPORT settings {

@@ -1,0 +1,21 @@
+# The first C++ block of the README's tour section must be examples/tour.cpp itself, which the
+# tool tests build and run against the test agent.
+#   -DREADME=<README.md> -DEXAMPLE=<examples/tour.cpp>
+file(READ "${README}" readme)
+file(READ "${EXAMPLE}" example)
+string(FIND "${readme}" "## The C++ API in a short tour" section)
+if(section EQUAL -1)
+  message(FATAL_ERROR "no tour section in ${README}")
+endif()
+string(SUBSTRING "${readme}" ${section} -1 readme)
+string(FIND "${readme}" "```cpp\n" begin)
+if(begin EQUAL -1)
+  message(FATAL_ERROR "no C++ block in the tour section of ${README}")
+endif()
+math(EXPR begin "${begin} + 7")
+string(SUBSTRING "${readme}" ${begin} -1 readme)
+string(FIND "${readme}" "```" end)
+string(SUBSTRING "${readme}" 0 ${end} block)
+if(NOT block STREQUAL example)
+  message(FATAL_ERROR "the README's tour differs from ${EXAMPLE}: copy the file into the README")
+endif()
