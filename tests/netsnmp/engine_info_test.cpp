@@ -16,8 +16,8 @@ using engine_info_test = netsnmp_test;
 TEST_F(engine_info_test, DescribesTheMibEngine) {
   const engine_description engine = describe_engine(*pool_);
   EXPECT_THAT(engine.version, ::testing::StartsWith("5."));
-  ASSERT_FALSE(engine.mib_directories.empty());
-  EXPECT_THAT(engine.mib_directories.back(), ::testing::EndsWith("mibs"));
+  // The module's own "mibs" is among them (on Windows the registry's entries come around it).
+  EXPECT_THAT(engine.mib_directories, Contains(::testing::EndsWith("mibs")));
   EXPECT_THAT(engine.modules, Contains("IF-MIB"));
   EXPECT_THAT(engine.modules, Contains("SNMPv2-MIB"));
   EXPECT_TRUE(std::is_sorted(engine.modules.begin(), engine.modules.end()));
