@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "helpers/case_names.hpp"
+
 namespace avocet = corvane::tallis::avocet;
 
 namespace {
@@ -35,7 +37,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Substituted text is never scanned again.
         format_case{"%0:s|%1:s", {"%1:s", "100%"}, "%1:s|100%"},
         format_case{"%0:s", {""}, ""}, format_case{"%%%%", {}, "%%"},
-        format_case{"trailing %0:s", {"é"}, "trailing é"}));
+        format_case{"trailing %0:s", {"é"}, "trailing é"}),
+    corvane::tallis::kestrel::helpers::numbered([](const format_case& c) { return c.format; }));
 
 struct error_case {
   std::string format;
@@ -75,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
         error_case{"end %", 0, "format_string_error: Malformed placeholder in format string."},
         error_case{"%4294967296:s", 1, "out_of_range: stol argument out of range"},
         error_case{"%2147483648:s", 1, "out_of_range: stol argument out of range"},
-        error_case{"%99999999999999999999999:s", 1, "out_of_range: stol argument out of range"}));
+        error_case{"%99999999999999999999999:s", 1, "out_of_range: stol argument out of range"}),
+    corvane::tallis::kestrel::helpers::numbered([](const error_case& c) { return c.format; }));
 
 TEST(FormatPlaceholdersVariadic, AcceptsCharacterArraysAndStrings) {
   const std::string b = "b";
@@ -101,7 +105,8 @@ TEST_P(Split, KeepsEmptyPiecesAndTheRest) {
 INSTANTIATE_TEST_SUITE_P(
     Pieces, Split,
     testing::Values(split_case{"", {}}, split_case{"abc", {"abc"}}, split_case{".", {"", ""}},
-                    split_case{".1.3", {"", "1", "3"}}, split_case{"a..b.", {"a", "", "b", ""}}));
+                    split_case{".1.3", {"", "1", "3"}}, split_case{"a..b.", {"a", "", "b", ""}}),
+    corvane::tallis::kestrel::helpers::numbered([](const split_case& c) { return c.text; }));
 
 TEST(SplitLimit, StopsAfterMaxSplits) {
   EXPECT_EQ(avocet::split("a.b.c", '.', 1), (std::vector<std::string>{"a", "b.c"}));

@@ -12,6 +12,7 @@
 #include <kestrel/exceptions.hpp>
 #include <kestrel/request.hpp>
 
+#include "helpers/case_names.hpp"
 #include "netsnmp/connection_netsnmp.hpp"
 #include "netsnmp/netsnmp_fixture.hpp"
 
@@ -47,7 +48,7 @@ TEST_P(usm_matrix_test, ReadsSysDescr) {
 }
 
 INSTANTIATE_TEST_SUITE_P(all_users, usm_matrix_test, ::testing::ValuesIn(snmp_agent::users()),
-                         [](const auto& param_info) { return param_info.param.name; });
+                         corvane::tallis::kestrel::helpers::by_name{});
 
 using usm_test = netsnmp_test;
 

@@ -16,6 +16,7 @@
 
 #include "helpers/misbehaving_agent.hpp"
 #include "netsnmp/netsnmp_fixture.hpp"
+#include "helpers/case_names.hpp"
 
 namespace corvane::tallis::kestrel::helpers {
 namespace {
@@ -83,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         ending_case{"PassThatRestartsTheTable", "restart", if_table, 50, true},
         ending_case{"PassThatOverlapsThePreviousOne", "overlap", if_table, 120, false},
         ending_case{"PassWhoseLastCellGoesBack", "backtail", if_table, 120, false}),
-    [](const auto& param_info) { return param_info.param.name; });
+    corvane::tallis::kestrel::helpers::by_name{});
 
 TEST_F(misbehaving_test, AQueryOverTheResponseLimitFails) {
   connection_options options;
@@ -170,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
         option_case{"SubtreeByNumbers", "plain", exact,
                     [](request& r) { return r.table(".1.3.6.1.4.1.99999.1"); }, {"1", "2"}, 2},
         option_case{"OutsideCellsBetweenInsideOnes", "interleave", exact, if_table, {}, 120}),
-    [](const auto& param_info) { return param_info.param.name; });
+    corvane::tallis::kestrel::helpers::by_name{});
 
 }  // namespace
 }  // namespace corvane::tallis::kestrel::helpers

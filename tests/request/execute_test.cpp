@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "helpers/case_names.hpp"
 #include "helpers/map_library.hpp"
 #include "helpers/mock_connection.hpp"
 #include "helpers/recording_logger.hpp"
@@ -165,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                     paging_case{"SecondPassOnlyTheMarker", 50, true, 2, std::nullopt},
                     paging_case{"EndsWithTheData", 100, false, 2, std::nullopt},
                     paging_case{"EmptyTableAtTheEndOfTheView", 0, false, 1, end_of_view}),
-    [](const auto& param_info) { return param_info.param.name; });
+    corvane::tallis::kestrel::helpers::by_name{});
 
 struct ending_case {
   std::string name;
@@ -216,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(Errors, table_ending,
                                          ending_case{"MarkerComparedExactly",
                                                      {{"ifIndex.1", "!End of table"}},
                                                      {"ifIndex.1", "!End of table"}}),
-                         [](const auto& param_info) { return param_info.param.name; });
+                         corvane::tallis::kestrel::helpers::by_name{});
 
 TEST_F(execute, EmptyPassIsNoResult) {
   const std::vector<std::vector<std::vector<r>>> scripts = {
@@ -304,7 +305,7 @@ INSTANTIATE_TEST_SUITE_P(Values, row_lookup,
                                                      std::nullopt},
                                          lookup_case{"NoPrefixMatch", "Descr", "eth", std::nullopt},
                                          lookup_case{"UpperCase", "Descr", "ETH1", "3"}),
-                         [](const auto& param_info) { return param_info.param.name; });
+                         corvane::tallis::kestrel::helpers::by_name{});
 
 // ---- multi-get --------------------------------------------------------------------------
 
@@ -491,7 +492,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {if_entry + "ifDescr.1", if_entry + "ifDescr.3"},
                    2},
         stuck_case{"NeverLeavesTheStart", {{"ifTable"}}, {}, 1}),
-    [](const auto& param_info) { return param_info.param.name; });
+    corvane::tallis::kestrel::helpers::by_name{});
 
 // ---- failures ---------------------------------------------------------------------------
 

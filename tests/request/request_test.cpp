@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "helpers/case_names.hpp"
 #include "helpers/map_library.hpp"
 #include "helpers/mock_connection.hpp"
 #include "helpers/recording_logger.hpp"
@@ -156,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
                       return std::vector<q>{q(
                           query_t::get, lib.oid_from_name("interfaces.ifTable.ifEntry.ifDescr.2"))};
                     }}),
-    [](const auto& param_info) { return param_info.param.name; });
+    corvane::tallis::kestrel::helpers::by_name{});
 
 TEST_F(request_building, RowColumnsAreResolvedOnlyWhenTheQueryRuns) {
   EXPECT_EQ(request_.table_row_from_index("ifTable", "3", {"Bogus"}, std::nullopt), 0u);

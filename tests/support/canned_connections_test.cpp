@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "helpers/case_names.hpp"
 #include "helpers/map_library.hpp"
 #include "helpers/recording_logger.hpp"
 
@@ -192,7 +193,7 @@ TEST_P(walk_mock, Answers) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, walk_mock, testing::ValuesIn(walk_cases()),
-                         [](const auto& param_info) { return param_info.param.name; });
+                         corvane::tallis::kestrel::helpers::by_name{});
 
 TEST_F(canned_connection, WalkMockComparesNamesAsPlainText) {
   // "ifIndex.1" is a text prefix of "ifIndex.10", so both count as inside that subtree.

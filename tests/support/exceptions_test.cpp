@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/catalogue.hpp"
+#include "helpers/case_names.hpp"
 
 namespace k = corvane::tallis::kestrel;
 namespace ex = corvane::tallis::kestrel::exceptions;
@@ -106,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "#:kestrel.error.index_not_found[a\\\\b\\#c\\[d\\]e\\,f\\:g,%0\\:s]",
                   "The requested index value (%0:s) was not found in the SNMP table column "
                   "a\\b#c[d]e,f:g."}),
-    [](const auto& case_info) { return case_info.param.name; });
+    corvane::tallis::kestrel::helpers::by_name{});
 
 template <class Group, class Leaf>
 bool caught_as(const Leaf& leaf) {

@@ -20,6 +20,7 @@
 #include <kestrel/response.hpp>
 #include <kestrel/table_printer.hpp>
 
+#include "helpers/case_names.hpp"
 #include "helpers/recording_logger.hpp"
 #include "helpers/test_platform.hpp"
 #include "netsnmp/exchange.hpp"
@@ -103,7 +104,10 @@ INSTANTIATE_TEST_SUITE_P(
         form_case{response::string_value{std::string("a\0b\xff", 4)}, 8, "String",
                   std::string("a\0b\xff", 4)},
         form_case{response::oid_value{if_mib}, 9, "OID", ".iso.org.dod.internet.mgmt.mib-2.ifMIB"},
-        form_case{response::error_value{"End of MIB"}, 10, "Error", "End of MIB"}));
+        form_case{response::error_value{"End of MIB"}, 10, "Error", "End of MIB"}),
+    corvane::tallis::kestrel::helpers::numbered([](const form_case& c) {
+      return c.type_name + " " + c.text;
+    }));
 
 TEST(ResponseDescription, GoldenLineAndEmptyNumericOid) {
   EXPECT_EQ(make(response::string_value{"router1"}).str(),

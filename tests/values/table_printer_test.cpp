@@ -11,6 +11,8 @@
 #include <kestrel/response.hpp>
 #include <kestrel/table_printer.hpp>
 
+#include "helpers/case_names.hpp"
+
 namespace kestrel = corvane::tallis::kestrel;
 using kestrel::response;
 using kestrel::table_printer::print_table;

@@ -12,6 +12,8 @@
 #include <kestrel/table_response.hpp>
 #include <ortolan/i18n_message.hpp>
 
+#include "helpers/case_names.hpp"
+
 namespace kestrel = corvane::tallis::kestrel;
 namespace exceptions = corvane::tallis::kestrel::exceptions;
 using kestrel::response;
