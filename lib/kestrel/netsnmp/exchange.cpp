@@ -13,6 +13,8 @@
 
 #include <kestrel/exceptions.hpp>
 
+#include "request/oid_order.hpp"
+
 namespace corvane::tallis::kestrel {
 
 namespace detail {
@@ -117,22 +119,6 @@ std::vector<long> numeric_from(const ::oid* name, std::size_t length) {
 }
 
 bool within(const oid& o, const oid& subtree) { return o.name().starts_with(subtree.name()); }
-
-// Sub-identifiers as the agent orders them: unsigned 32-bit numbers.
-std::vector<std::uint32_t> agent_numbers(const oid& o) {
-  return {o.numeric_oid().begin(), o.numeric_oid().end()};
-}
-
-bool within_exactly(const oid& o, const oid& subtree) {
-  const auto numbers = agent_numbers(o);
-  const auto prefix = agent_numbers(subtree);
-  return numbers.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), numbers.begin());
-}
-
-bool increases(const oid& earlier, const oid& later) {
-  return agent_numbers(earlier) < agent_numbers(later);
-}
 
 void check_limit(std::size_t count, const connection_options& options) {
   if (count > options.max_responses) {
@@ -511,7 +497,7 @@ std::vector<response> run_walk(session_netsnmp& session, const oid_request& requ
     oid last = current;
     std::vector<response> converted =
         responses_from_pdu(engine, request, *answer, context, &last, &more, options);
-    if (answer->errstat == error_none && last != current && !increases(current, last)) {
+    if (answer->errstat == error_none && last != current && !comes_before(current, last)) {
       // An agent that goes back would lead the walk round in circles: what it sent from here
       // on is not data, and the walk ends with what it had.
       stream_logger(context.logger)
@@ -527,7 +513,7 @@ std::vector<response> run_walk(session_netsnmp& session, const oid_request& requ
       if (current == last) more = false;
       const auto& subtree = request.only_children_of_oid();
       if (subtree &&
-          !(options.exact_subtree ? within_exactly(last, *subtree) : within(last, *subtree))) {
+          !(options.exact_subtree ? lies_within(last, *subtree) : within(last, *subtree))) {
         more = false;
       }
       current = last;
@@ -817,10 +803,10 @@ void append_within_subtree(const oid_request& request, std::vector<response>& re
     // after the last one kept; otherwise it is dropped as noise between inside ones.
     std::optional<oid> last_kept;
     const auto carries_on = [&](const response& r) {
-      return within_exactly(r.oid(), *subtree) && (!last_kept || increases(*last_kept, r.oid()));
+      return lies_within(r.oid(), *subtree) && (!last_kept || comes_before(*last_kept, r.oid()));
     };
     for (auto it = converted.begin(); it != converted.end(); ++it) {
-      if (within_exactly(it->oid(), *subtree)) {
+      if (lies_within(it->oid(), *subtree)) {
         last_kept = it->oid();
         result.push_back(std::move(*it));
       } else if (std::none_of(it + 1, converted.end(), carries_on)) {

@@ -1,8 +1,9 @@
-#include <cstdint>
 #include <functional>
 #include <kestrel/exceptions.hpp>
 #include <kestrel/request.hpp>
 #include <utility>
+
+#include "request/oid_order.hpp"
 
 namespace corvane::tallis::kestrel {
 
@@ -20,11 +21,6 @@ std::string log_text(const oid& o) {
   return o.name() + " (" + library::numeric_oid_to_string(o.numeric_oid()) + ")";
 }
 
-// Sub-identifiers as the agent orders them: unsigned 32-bit numbers.
-std::vector<std::uint32_t> agent_numbers(const oid& o) {
-  return {o.numeric_oid().begin(), o.numeric_oid().end()};
-}
-
 void check_limit(std::size_t count, const connection& conn) {
   if (count > conn.response_limit()) {
     throw exceptions::response_limit_exceeded(std::to_string(conn.response_limit()));
@@ -37,11 +33,8 @@ void check_limit(std::size_t count, const connection& conn) {
 std::vector<response> take_fresh(std::vector<response>& pass, oid& last) {
   std::vector<response> fresh;
   const std::size_t data_end = pass.back().is_error() ? pass.size() - 1 : pass.size();
-  std::vector<std::uint32_t> last_numbers = agent_numbers(last);
   for (std::size_t i = 0; i < data_end; ++i) {
-    std::vector<std::uint32_t> numbers = agent_numbers(pass[i].oid());
-    if (!(last_numbers < numbers)) continue;
-    last_numbers = std::move(numbers);
+    if (!comes_before(last, pass[i].oid())) continue;
     last = pass[i].oid();
     fresh.push_back(std::move(pass[i]));
   }
