@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <iomanip>
+#include <charconv>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -19,23 +19,119 @@ namespace corvane::tallis::kestrel {
 
 namespace detail {
 
+namespace {
+
+// The message buffer of this thread, lent to one stream_logger at a time; a logger built
+// while it is lent (by a caller's logger that logs through kestrel) gets a buffer of its own.
+thread_local std::string line_buffer;
+thread_local bool line_buffer_lent = false;
+
+// A buffer that once held an unusually long line is not kept at that size.
+constexpr std::size_t kept_buffer_capacity = 4096;
+
+}  // namespace
+
 stream_logger::stream_logger(plover::log_interface& logger)
     : logger_(&logger),
-      stream_(std::make_unique<std::ostringstream>()),
+      text_(line_buffer_lent ? new std::string : &line_buffer),
+      owns_text_(text_ != &line_buffer),
       uncaught_(std::uncaught_exceptions()) {
-  // Dump lines read the same whatever global locale the host has set.
-  stream_->imbue(std::locale::classic());
+  if (!owns_text_) {
+    line_buffer_lent = true;
+    text_->clear();
+  }
 }
 
 stream_logger::stream_logger(stream_logger&& other) noexcept
-    : logger_(other.logger_), stream_(std::move(other.stream_)), uncaught_(other.uncaught_) {}
+    : logger_(other.logger_),
+      text_(std::exchange(other.text_, nullptr)),
+      owns_text_(other.owns_text_),
+      hex_(other.hex_),
+      uncaught_(other.uncaught_) {}
 
 stream_logger::~stream_logger() noexcept(false) {
-  if (stream_ && std::uncaught_exceptions() == uncaught_) logger_->log(7, stream_->str());
+  if (text_ == nullptr) return;
+  struct give_back {
+    std::string* text;
+    bool owned;
+    ~give_back() {
+      if (owned) {
+        delete text;
+        return;
+      }
+      if (text->capacity() > kept_buffer_capacity) std::string().swap(*text);
+      line_buffer_lent = false;
+    }
+  } release{text_, owns_text_};
+  if (std::uncaught_exceptions() == uncaught_) logger_->log(7, *text_);
+}
+
+stream_logger stream_logger::operator<<(std::string_view text) {
+  text_->append(text);
+  return stream_logger(std::move(*this));
+}
+
+stream_logger stream_logger::operator<<(char c) {
+  text_->push_back(c);
+  return stream_logger(std::move(*this));
+}
+
+void stream_logger::append_signed(long long value) {
+  char digits[24];
+  text_->append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
+void stream_logger::append_unsigned(unsigned long long value, int base) {
+  char digits[24];
+  text_->append(digits, std::to_chars(digits, digits + sizeof digits, value, base).ptr);
+}
+
+stream_logger stream_logger::operator<<(double value) {
+  // A stream's default: "%g" with six significant digits.
+  char digits[32];
+  text_->append(digits,
+                std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6)
+                    .ptr);
+  return stream_logger(std::move(*this));
+}
+
+stream_logger stream_logger::operator<<(const std::vector<long>& numeric) {
+  char digits[24];
+  for (long sub_identifier : numeric) {
+    text_->push_back('.');
+    text_->append(digits, std::to_chars(digits, digits + sizeof digits, sub_identifier).ptr);
+  }
+  return stream_logger(std::move(*this));
+}
+
+stream_logger stream_logger::operator<<(hex_digits number) {
+  char digits[24];
+  const char* end = std::to_chars(digits, digits + sizeof digits, number.value, 16).ptr;
+  const auto length = static_cast<int>(end - digits);
+  if (length < number.width) text_->append(static_cast<std::size_t>(number.width - length), '0');
+  text_->append(digits, static_cast<std::size_t>(end - digits));
+  return stream_logger(std::move(*this));
+}
+
+stream_logger stream_logger::operator<<(fixed_digits number) {
+  // The largest double has 309 digits before the point.
+  char digits[400];
+  text_->append(digits, std::to_chars(digits, digits + sizeof digits, number.value,
+                                      std::chars_format::fixed, number.precision)
+                            .ptr);
+  return stream_logger(std::move(*this));
 }
 
 stream_logger stream_logger::operator<<(std::ostream& (*manipulator)(std::ostream&)) {
-  *stream_ << manipulator;
+  if (manipulator == static_cast<std::ostream& (*)(std::ostream&)>(std::endl)) {
+    text_->push_back('\n');
+  }
+  return stream_logger(std::move(*this));
+}
+
+stream_logger stream_logger::operator<<(std::ios_base& (*manipulator)(std::ios_base&)) {
+  if (manipulator == &std::hex) hex_ = true;
+  if (manipulator == &std::dec) hex_ = false;
   return stream_logger(std::move(*this));
 }
 
@@ -104,10 +200,9 @@ const char* query_name(query_t type) {
   return "";
 }
 
-std::string numeric_text(const oid& o) { return library::numeric_oid_to_string(o.numeric_oid()); }
 
 void log_oid(plover::log_interface& logger, const oid& o) {
-  dump(logger) << "  Name: " << o.name() << " (" << numeric_text(o) << ")";
+  dump(logger) << "  Name: " << o.name() << " (" << o.numeric_oid() << ")";
 }
 
 std::vector<long> numeric_from(const ::oid* name, std::size_t length) {
@@ -354,32 +449,37 @@ void forget_agent(context_netsnmp& engine, netsnmp_session& session) {
   session.securityEngineIDLen = 0;
 }
 
-std::string hex_byte(unsigned value) {
-  std::ostringstream text;
-  text << std::hex << std::setw(2) << std::setfill('0') << (value & 0xFFu);
-  return text.str();
+detail::hex_digits hex_byte(unsigned value) { return {value & 0xFFu, 2}; }
+
+std::string hex_text(unsigned value) {
+  constexpr const char* digits = "0123456789abcdef";
+  return {digits[(value >> 4) & 0xFu], digits[value & 0xFu]};
 }
 
-std::string printable_or_hex(const std::string& bytes) {
+// The bytes themselves when every one is printable ASCII, otherwise two hex digits per byte.
+std::string_view printable_or_hex(const std::string& bytes, std::string& hex) {
   const bool printable = std::all_of(bytes.begin(), bytes.end(), [](char c) {
     const auto u = static_cast<unsigned char>(c);
     return u >= 32 && u <= 126;
   });
   if (printable) return bytes;
-  std::string hex;
+  constexpr const char* digits = "0123456789abcdef";
   hex.reserve(bytes.size() * 2);
-  for (char c : bytes) hex += hex_byte(static_cast<unsigned char>(c));
+  for (char c : bytes) {
+    const auto u = static_cast<unsigned char>(c);
+    hex.push_back(digits[u >> 4]);
+    hex.push_back(digits[u & 0xFu]);
+  }
   return hex;
 }
 
 void log_int(const logger_factory& make, std::int32_t value) {
-  make() << "    Int: " << value << " (0x" << std::hex << std::setw(4) << std::setfill('0')
-         << static_cast<std::uint32_t>(value) << ")";
+  make() << "    Int: " << value << " (0x" << detail::hex_digits{static_cast<std::uint32_t>(value), 4}
+         << ")";
 }
 
 void log_int64(const logger_factory& make, std::uint64_t value) {
-  make() << "    Int64: " << value << " (0x" << std::hex << std::setw(8) << std::setfill('0')
-         << value << ")";
+  make() << "    Int64: " << value << " (0x" << detail::hex_digits{value, 8} << ")";
 }
 
 std::optional<std::uint64_t> read_64(const netsnmp_variable_list& variable) {
@@ -428,7 +528,7 @@ std::optional<response::value_t> other_value(const netsnmp_variable_list& variab
       break;
   }
   if (variable.val.string == nullptr && variable.val_len > 0) {
-    const std::string text = "Unconvertible value of type 0x" + hex_byte(variable.type);
+    const std::string text = "Unconvertible value of type 0x" + hex_text(variable.type);
     make_logger() << "  " << text;
     return response::error_value{text};
   }
@@ -436,7 +536,8 @@ std::optional<response::value_t> other_value(const netsnmp_variable_list& variab
   if (variable.val.string != nullptr) {
     bytes.assign(reinterpret_cast<const char*>(variable.val.string), variable.val_len);
   }
-  make_logger() << "    Bytes(" << variable.val_len << "): " << printable_or_hex(bytes);
+  std::string hex;
+  make_logger() << "    Bytes(" << variable.val_len << "): " << printable_or_hex(bytes, hex);
   return response::string_value{std::move(bytes)};
 }
 
@@ -458,7 +559,7 @@ std::vector<response> run_get(session_netsnmp& session, const oid_request& reque
     const long index = held->errindex - 1;
     if (index < 0 || static_cast<std::size_t>(index) >= pending.size()) break;
     const oid missing = pending[static_cast<std::size_t>(index)];
-    dump(context.logger) << "  " << missing.name() << "(" << numeric_text(missing) << ")"
+    dump(context.logger) << "  " << missing.name() << "(" << missing.numeric_oid() << ")"
                          << ": " << end_of_mib;
     result.emplace_back(missing, response::error_value{end_of_mib});
     pending.erase(pending.begin() + index);
@@ -501,8 +602,8 @@ std::vector<response> run_walk(session_netsnmp& session, const oid_request& requ
       // An agent that goes back would lead the walk round in circles: what it sent from here
       // on is not data, and the walk ends with what it had.
       stream_logger(context.logger)
-          << "  OID not increasing: " << last.name() << " (" << numeric_text(last) << ") after "
-          << current.name() << " (" << numeric_text(current) << ")";
+          << "  OID not increasing: " << last.name() << " (" << last.numeric_oid() << ") after "
+          << current.name() << " (" << current.numeric_oid() << ")";
       break;
     }
     append_within_subtree(request, result, std::move(converted), options);
@@ -748,21 +849,20 @@ std::optional<response::value_t> value_from_variable(const library& library,
     case type_float: {
       if (variable.val.floatVal == nullptr) return std::nullopt;
       const float value = *variable.val.floatVal;
-      make_logger() << "    Float: " << value << " (" << std::fixed << std::setprecision(6) << value
-                    << ")";
+      make_logger() << "    Float: " << value << " (" << detail::fixed_digits{value, 6} << ")";
       return response::float_value{value};
     }
     case type_double: {
       if (variable.val.doubleVal == nullptr) return std::nullopt;
       const double value = *variable.val.doubleVal;
-      make_logger() << "    Double: " << value << " (" << std::fixed << std::setprecision(12)
-                    << value << ")";
+      make_logger() << "    Double: " << value << " (" << detail::fixed_digits{value, 12} << ")";
       return response::double_value{value};
     }
     case type_octet_string: {
       if (variable.val.string == nullptr) return std::nullopt;
       std::string bytes(reinterpret_cast<const char*>(variable.val.string), variable.val_len);
-      make_logger() << "    Str(" << variable.val_len << "): " << printable_or_hex(bytes);
+      std::string hex;
+      make_logger() << "    Str(" << variable.val_len << "): " << printable_or_hex(bytes, hex);
       return response::string_value{std::move(bytes)};
     }
     case type_null:
@@ -773,7 +873,7 @@ std::optional<response::value_t> value_from_variable(const library& library,
           numeric_from(variable.val.objid, variable.val_len / sizeof(::oid));
       std::string name = library.numeric_to_name(numeric);
       oid value(std::move(numeric), std::move(name));
-      make_logger() << "    Value OID: " << value.name() << "(" << numeric_text(value) << ")";
+      make_logger() << "    Value OID: " << value.name() << "(" << value.numeric_oid() << ")";
       return response::oid_value{std::move(value)};
     }
     case type_no_such_object:

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <concepts>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
-#include <sstream>
+#include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <kestrel/connection.hpp>
@@ -23,8 +27,23 @@ namespace corvane::tallis::kestrel {
 
 namespace detail {
 
-/// Builds one log message from one statement: every `<<` hands the collected text on to the
-/// returned logger, and the last one writes it to the logger at level 7 when it goes away.
+/// A number in hexadecimal digits, zero-padded to at least `width` digits.
+struct hex_digits {
+  std::uint64_t value;
+  int width;
+};
+
+/// A number with `precision` digits after the point, as "%.*f" writes it in the "C" locale.
+struct fixed_digits {
+  double value;
+  int precision;
+};
+
+/// Builds one log message from one statement: every `<<` appends to the text and hands it on
+/// to the returned logger, and the last one writes it to the logger at level 7 when it goes
+/// away. Numbers are written as a stream with default flags writes them in the "C" locale
+/// (integers in hexadecimal after std::hex); sub-identifier lists as ".1.3.6". The text is
+/// built in a buffer that the thread keeps, so a message costs no allocation of its own.
 class stream_logger {
  public:
   explicit stream_logger(plover::log_interface& logger);
@@ -35,16 +54,38 @@ class stream_logger {
   // Writes the message unless an exception is on its way out of the statement that built it.
   ~stream_logger() noexcept(false);
 
+  stream_logger operator<<(std::string_view text);
+  stream_logger operator<<(char c);
   template <class T>
-  stream_logger operator<<(const T& value) {
-    *stream_ << value;
+    requires std::integral<T> && (!std::same_as<T, bool>) && (!std::same_as<T, char>) &&
+             (!std::same_as<T, signed char>) && (!std::same_as<T, unsigned char>)
+  stream_logger operator<<(T value) {
+    if (hex_) {
+      append_unsigned(static_cast<std::make_unsigned_t<T>>(value), 16);
+    } else if constexpr (std::is_signed_v<T>) {
+      append_signed(value);
+    } else {
+      append_unsigned(value, 10);
+    }
     return stream_logger(std::move(*this));
   }
+  stream_logger operator<<(double value);
+  stream_logger operator<<(const std::vector<long>& numeric);
+  stream_logger operator<<(hex_digits number);
+  stream_logger operator<<(fixed_digits number);
+  /// std::endl writes a line break; other stream manipulators change nothing.
   stream_logger operator<<(std::ostream& (*manipulator)(std::ostream&));
+  /// std::hex and std::dec switch the base of the integers after them.
+  stream_logger operator<<(std::ios_base& (*manipulator)(std::ios_base&));
 
  private:
+  void append_signed(long long value);
+  void append_unsigned(unsigned long long value, int base);
+
   plover::log_interface* logger_;
-  std::unique_ptr<std::ostringstream> stream_;
+  std::string* text_;
+  bool owns_text_;
+  bool hex_ = false;
   int uncaught_;
 };
 
