@@ -1,10 +1,14 @@
 #include "netsnmp/library_netsnmp.hpp"
 
+#include "netsnmp/context_netsnmp.hpp"
+#include "netsnmp/pool_netsnmp.hpp"
+
 #include <gtest/gtest.h>
 #include <kestrel/exceptions.hpp>
 #include <kestrel/pool.hpp>
 #include <ortolan/i18n_message.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <map>
@@ -130,6 +134,67 @@ TEST_F(library_netsnmp_test, AFullNameBeyondTheLimitFails) {
   // ".iso.org.dod.internet.private.enterprises" followed by ".9" a thousand times.
   numeric.insert(numeric.end(), 1000, 9);
   EXPECT_THROW(names_->numeric_to_name(numeric), exceptions::maximum_oid_size_exceeded);
+}
+
+// The library names table cells without the engine's tree search where it safely can; every
+// name must still be the engine's own, byte for byte, whatever the index syntax and whichever
+// row of a column is named first.
+TEST_F(library_netsnmp_test, CellNamesAreTheEnginesOwnForEveryIndexSyntax) {
+  const std::shared_ptr<context_netsnmp> engine =
+      dynamic_cast<pool_netsnmp&>(*pool_).get_context(0);
+  const auto engine_name = [&](const std::vector<long>& numeric) {
+    const std::vector<::oid> numbers(numeric.begin(), numeric.end());
+    std::string text(library_netsnmp::max_name_length + 1, '\0');
+    std::lock_guard lock(engine->mib_lock());
+    const int written = engine->snprint_objid(text.data(), library_netsnmp::max_name_length,
+                                              numbers.data(), numbers.size());
+    text.resize(static_cast<std::size_t>(std::max(written, 0)));
+    return text;
+  };
+  const auto cell = [&](const std::string& column, std::vector<long> index) {
+    std::vector<long> numeric = names_->name_to_numeric(column);
+    numeric.insert(numeric.end(), index.begin(), index.end());
+    return numeric;
+  };
+  // In each list the first cell teaches the library its column; the others are named from it.
+  const std::vector<std::vector<std::vector<long>>> columns = {
+      // Integer row numbers, up to the largest sub-identifier and beyond a long's sign.
+      {cell("IF-MIB::ifDescr", {7}), cell("IF-MIB::ifDescr", {1}),
+       cell("IF-MIB::ifDescr", {0}), cell("IF-MIB::ifDescr", {helpers::largest_sub_identifier}),
+       cell("IF-MIB::ifDescr", {-1}), cell("IF-MIB::ifDescr", {5, 6})},
+      // A table that augments another takes its index.
+      {cell("IF-MIB::ifName", {3}), cell("IF-MIB::ifName", {2})},
+      // An integer index with named values: 0 is "emerg", 99 has no name.
+      {cell("NET-SNMP-AGENT-MIB::nsLogToken", {99}), cell("NET-SNMP-AGENT-MIB::nsLogToken", {0}),
+       cell("NET-SNMP-AGENT-MIB::nsLogToken", {3, 2, 97, 98})},
+      // IP address indexes, whole and cut short.
+      {cell("RFC1213-MIB::ipAdEntIfIndex", {10}),
+       cell("RFC1213-MIB::ipAdEntIfIndex", {10, 0, 0, 1}),
+       cell("RFC1213-MIB::ipAdEntIfIndex", {192, 0, 2, 255})},
+      // Two-part indexes: a number and an address, two numbers.
+      {cell("RFC1213-MIB::ipNetToMediaPhysAddress", {2}),
+       cell("RFC1213-MIB::ipNetToMediaPhysAddress", {2, 192, 0, 2, 1})},
+      {cell("IF-MIB::ifStackStatus", {5}), cell("IF-MIB::ifStackStatus", {1, 2}),
+       cell("IF-MIB::ifStackStatus", {0, 3})},
+      // String indexes, printable and not.
+      {cell("NET-SNMP-EXTEND-MIB::nsExtendCommand", {4}),
+       cell("NET-SNMP-EXTEND-MIB::nsExtendCommand", {4, 116, 101, 115, 116}),
+       cell("NET-SNMP-EXTEND-MIB::nsExtendCommand", {3, 1, 2, 3})},
+      // A scalar's instance, and numbers the MIBs do not know.
+      {cell("SNMPv2-MIB::sysDescr", {0}), cell("SNMPv2-MIB::sysDescr", {1})},
+      {cell(".1.3.6.1.4.1.99999.1.1.5", {1}), cell(".1.3.6.1.4.1.99999.1.1.5", {2})},
+  };
+  for (const auto& cells : columns) {
+    for (const auto& numeric : cells) {
+      const std::string expected = engine_name(numeric);
+      ASSERT_FALSE(expected.empty());
+      EXPECT_EQ(names_->numeric_to_name(numeric), expected);
+    }
+  }
+  // Asked again once every column is known.
+  for (const auto& cells : columns) {
+    EXPECT_EQ(names_->numeric_to_name(cells.back()), engine_name(cells.back()));
+  }
 }
 
 // With "MIBS" naming one module, the engine reads every other module on the first look-up that

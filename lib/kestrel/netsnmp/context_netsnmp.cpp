@@ -204,12 +204,27 @@ void context_netsnmp::snmp_free_pdu(netsnmp_pdu* pdu) {
 }
 
 int context_netsnmp::read_objid(const std::string& name, ::oid* buffer, size_t* count) {
+  column_names_.clear();
   return invoke<decltype(::read_objid)>(engine_, "read_objid", name.c_str(), buffer, count);
 }
 
 int context_netsnmp::snprint_objid(char* buffer, size_t length, const ::oid* name, size_t count) {
   return invoke<decltype(::snprint_objid)>(engine_, "snprint_objid", buffer, length, name, count);
 }
+
+struct tree* context_netsnmp::get_tree_head() {
+  return invoke<decltype(::get_tree_head)>(engine_, "get_tree_head");
+}
+
+struct tree* context_netsnmp::get_tree(const ::oid* name, size_t count, struct tree* subtree) {
+  return invoke<decltype(::get_tree)>(engine_, "get_tree", name, count, subtree);
+}
+
+struct tree* context_netsnmp::find_tree_node(const char* label) {
+  return invoke<decltype(::find_tree_node)>(engine_, "find_tree_node", label, -1);
+}
+
+context_netsnmp::column_names_map& context_netsnmp::column_names() { return column_names_; }
 
 std::string mib_directories(const fs::path& module_dir) {
   std::vector<fs::path> entries;

@@ -7,12 +7,16 @@
 #include <net-snmp/library/keytools.h>
 #include <net-snmp/library/snmpusm.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
+#include <vector>
 
 #include <kestrel/pool.hpp>
 
@@ -80,9 +84,30 @@ class context_netsnmp : public std::enable_shared_from_this<context_netsnmp> {
   /// Wraps a PDU of this engine so that this engine frees it.
   pdu_ptr wrap(netsnmp_pdu* pdu);
 
-  // MIB services.
+  // MIB services. A look-up by name may read modules and so change the tree: it forgets the
+  // column names learnt so far.
   int read_objid(const std::string& name, ::oid* buffer, size_t* count);
   int snprint_objid(char* buffer, size_t length, const ::oid* name, size_t count);
+  struct tree* get_tree_head();
+  struct tree* get_tree(const ::oid* name, size_t count, struct tree* subtree);
+  struct tree* find_tree_node(const char* label);
+
+  /// What the library learnt of a table column's cell names: whether the name of the cell in
+  /// row N is the column's name, ".", N (then `text` is the column's name).
+  struct column_name {
+    bool derivable = false;
+    std::string text;
+  };
+  /// Orders sub-identifier lists, so that a column is found by a view of the cell's numbers.
+  struct sub_identifier_order {
+    using is_transparent = void;
+    bool operator()(std::span<const ::oid> a, std::span<const ::oid> b) const {
+      return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
+    }
+  };
+  using column_names_map = std::map<std::vector<::oid>, column_name, sub_identifier_order>;
+  /// The columns learnt, by their numbers; read and written under the MIB lock.
+  column_names_map& column_names();
 
   /// Sends `pdu` (a clone per attempt) over the session `handle` under the engine lock: three
   /// attempts with `retry`, one without, sleeping `delay` after each failed one.
@@ -93,6 +118,7 @@ class context_netsnmp : public std::enable_shared_from_this<context_netsnmp> {
   dynamic_library engine_;
   std::mutex engine_lock_;
   std::mutex mib_lock_;
+  column_names_map column_names_;
 };
 
 /// The MIB directory list for the engine: "MIBDIRS", the registry's "Datapath" + "MIBs", the

@@ -1,6 +1,8 @@
 #include "netsnmp/library_netsnmp.hpp"
 
+#include <charconv>
 #include <mutex>
+#include <span>
 #include <typeinfo>
 #include <utility>
 
@@ -38,22 +40,111 @@ std::vector<long> library_netsnmp::name_to_numeric(const std::string& name) cons
   return numeric;
 }
 
+namespace {
+
+using column_name = context_netsnmp::column_name;
+
+// Columns remembered per engine instance; past this many the memory starts afresh.
+constexpr std::size_t max_columns = 4096;
+// Well inside the engine's own limit on a name's length (its 512-byte working buffer).
+constexpr std::size_t derived_name_limit = 400;
+
+std::string engine_name(context_netsnmp& context, std::span<const ::oid> numbers) {
+  std::string text(library_netsnmp::max_name_length + 1, '\0');
+  const int written = context.snprint_objid(text.data(), library_netsnmp::max_name_length,
+                                            numbers.data(), numbers.size());
+  if (written < 0) throw exceptions::maximum_oid_size_exceeded();
+  text.resize(static_cast<std::size_t>(written));
+  return text;
+}
+
+void append_number(std::string& text, ::oid number) {
+  char digits[24];
+  text.push_back('.');
+  text.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+}
+
+// Whether the engine writes the cell of `column` in any row N as the column's name, "." and N
+// in decimal: `column` is an object without children, and the first index of its table is an
+// integer without named values. (Named values, strings and addresses are written otherwise,
+// and an index object the engine does not know leaves the rest of the numbers as they are.)
+bool rows_are_plain_numbers(context_netsnmp& context, std::span<const ::oid> column) {
+  struct tree* object = context.get_tree(column.data(), column.size(), context.get_tree_head());
+  if (object == nullptr || object->child_list != nullptr) return false;
+  // The engine's answer is its deepest known object: it must be the column itself.
+  std::vector<struct tree*> path;
+  for (struct tree* node = object; node != nullptr; node = node->parent) path.push_back(node);
+  if (path.size() != column.size()) return false;
+  // The index list is the one of the deepest object on the way that has one (or augments a
+  // table that has one), as the engine finds it when it writes a name.
+  struct index_list* indexes = nullptr;
+  for (std::size_t depth = 0; depth < column.size(); ++depth) {
+    struct tree* node = path[path.size() - 1 - depth];
+    if (node->subid != column[depth]) return false;
+    if (node->indexes != nullptr) {
+      indexes = node->indexes;
+    } else if (node->augments != nullptr) {
+      if (struct tree* augmented = context.find_tree_node(node->augments)) {
+        indexes = augmented->indexes;
+      }
+    }
+  }
+  if (indexes == nullptr || indexes->ilabel == nullptr) return false;
+  const struct tree* index = context.find_tree_node(indexes->ilabel);
+  if (index == nullptr || index->enums != nullptr) return false;
+  switch (index->type) {
+    case TYPE_INTEGER:
+    case TYPE_INTEGER32:
+    case TYPE_UINTEGER:
+    case TYPE_UNSIGNED32:
+    case TYPE_GAUGE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 std::string library_netsnmp::numeric_to_name(const std::vector<long>& numeric) const {
   std::vector<::oid> sub_identifiers;
   sub_identifiers.reserve(numeric.size());
   for (long sub_identifier : numeric) sub_identifiers.push_back(static_cast<::oid>(sub_identifier));
 
-  std::string text(max_name_length + 1, '\0');
   context_netsnmp& context = *state_->context;
-  int written = 0;
-  {
-    std::lock_guard lock(context.mib_lock());
-    written = context.snprint_objid(text.data(), max_name_length, sub_identifiers.data(),
-                                    sub_identifiers.size());
+  std::lock_guard lock(context.mib_lock());
+  if (sub_identifiers.size() < 2) return engine_name(context, sub_identifiers);
+
+  // A table is read cell by cell, and the engine's search of the MIB tree for each name costs
+  // more than all the rest of a cell: for a column whose row numbers the engine writes as they
+  // are, the column's name is looked up once.
+  const std::span<const ::oid> column(sub_identifiers.data(), sub_identifiers.size() - 1);
+  const ::oid row = sub_identifiers.back();
+  auto& columns = context.column_names();
+  auto found = columns.find(column);
+  if (found == columns.end()) {
+    if (columns.size() >= max_columns) columns.clear();
+    column_name learnt;
+    std::string name = engine_name(context, sub_identifiers);
+    if (rows_are_plain_numbers(context, column)) {
+      // The column's own name, checked against the engine's name of this cell.
+      learnt.text = engine_name(context, column);
+      std::string derived = learnt.text;
+      append_number(derived, row);
+      learnt.derivable = derived == name;
+    }
+    columns.emplace(std::vector<::oid>(column.begin(), column.end()), std::move(learnt));
+    return name;
   }
-  if (written < 0) throw exceptions::maximum_oid_size_exceeded();
-  text.resize(static_cast<std::size_t>(written));
-  return text;
+  if (found->second.derivable) {
+    std::string name;
+    name.reserve(found->second.text.size() + 12);
+    name = found->second.text;
+    append_number(name, row);
+    // The engine refuses names beyond its working buffers: a long one is left to it.
+    if (name.size() < derived_name_limit) return name;
+  }
+  return engine_name(context, sub_identifiers);
 }
 
 std::unique_ptr<library> create_library(pool& p) {
