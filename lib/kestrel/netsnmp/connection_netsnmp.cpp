@@ -25,7 +25,6 @@ std::vector<response> connection_netsnmp::run(const std::vector<oid_request>& re
                                               const execute_context& context) {
   std::vector<response> result;
   if (requests.empty()) return result;
-  result.reserve(requests.size());
   bool first = true;
   for (const oid_request& request : requests) {
     if (!first && context.compat.delay().count() > 0) {
@@ -33,8 +32,12 @@ std::vector<response> connection_netsnmp::run(const std::vector<oid_request>& re
     }
     first = false;
     std::vector<response> responses = run_request(*session_, request, context, options_);
-    result.insert(result.end(), std::make_move_iterator(responses.begin()),
-                  std::make_move_iterator(responses.end()));
+    if (result.empty()) {
+      result = std::move(responses);
+    } else {
+      result.insert(result.end(), std::make_move_iterator(responses.begin()),
+                    std::make_move_iterator(responses.end()));
+    }
   }
   return result;
 }

@@ -14,6 +14,7 @@
 #include <kestrel/exceptions.hpp>
 
 #include "request/oid_order.hpp"
+#include "values/response_access.hpp"
 
 namespace corvane::tallis::kestrel {
 
@@ -139,7 +140,10 @@ stream_logger stream_logger::operator<<(std::ios_base& (*manipulator)(std::ios_b
 
 namespace {
 
+using detail::response_access;
 using detail::stream_logger;
+
+const oid& oid_of(const response& r) { return response_access::oid_of(r); }
 
 // Request PDU commands, exchange statuses and response error statuses of the engine.
 constexpr int command_get = SNMP_MSG_GET;
@@ -777,11 +781,11 @@ std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_requ
           value = response::error_value{text};
         }
       }
+      if (last_oid != nullptr) *last_oid = o;
       if (value) {
         if (more != nullptr && value->index() == error_value_index) *more = false;
-        result.emplace_back(o, std::move(*value));
+        result.emplace_back(std::move(o), std::move(*value));
       }
-      if (last_oid != nullptr) *last_oid = o;
     }
     return result;
   }
@@ -903,32 +907,35 @@ void append_within_subtree(const oid_request& request, std::vector<response>& re
     // after the last one kept; otherwise it is dropped as noise between inside ones.
     std::optional<oid> last_kept;
     const auto carries_on = [&](const response& r) {
-      return lies_within(r.oid(), *subtree) && (!last_kept || comes_before(*last_kept, r.oid()));
+      const oid& o = oid_of(r);
+      return lies_within(o, *subtree) && (!last_kept || comes_before(*last_kept, o));
     };
     for (auto it = converted.begin(); it != converted.end(); ++it) {
-      if (lies_within(it->oid(), *subtree)) {
-        last_kept = it->oid();
+      if (lies_within(oid_of(*it), *subtree)) {
+        last_kept = oid_of(*it);
         result.push_back(std::move(*it));
       } else if (std::none_of(it + 1, converted.end(), carries_on)) {
-        result.emplace_back(it->oid(), response::error_value{end_of_table});
+        result.emplace_back(oid_of(*it), response::error_value{end_of_table});
         return;
       }
     }
     return;
   }
-  if (!subtree) {
+  auto cut = converted.end();
+  if (subtree) {
+    cut = std::partition_point(converted.begin(), converted.end(),
+                               [&](const response& r) { return within(oid_of(r), *subtree); });
+  }
+  std::optional<response> end_marker;
+  if (cut != converted.end()) end_marker.emplace(oid_of(*cut), response::error_value{end_of_table});
+  converted.erase(cut, converted.end());
+  if (result.empty()) {
+    result = std::move(converted);
+  } else {
     result.insert(result.end(), std::make_move_iterator(converted.begin()),
                   std::make_move_iterator(converted.end()));
-    return;
   }
-  const auto cut = std::partition_point(converted.begin(), converted.end(), [&](const response& r) {
-    return within(r.oid(), *subtree);
-  });
-  result.insert(result.end(), std::make_move_iterator(converted.begin()),
-                std::make_move_iterator(cut));
-  if (cut != converted.end()) {
-    result.emplace_back(cut->oid(), response::error_value{end_of_table});
-  }
+  if (end_marker) result.push_back(std::move(*end_marker));
 }
 
 }  // namespace corvane::tallis::kestrel

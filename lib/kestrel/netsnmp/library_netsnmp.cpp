@@ -1,5 +1,7 @@
 #include "netsnmp/library_netsnmp.hpp"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <mutex>
 #include <span>
@@ -107,9 +109,18 @@ bool rows_are_plain_numbers(context_netsnmp& context, std::span<const ::oid> col
 }  // namespace
 
 std::string library_netsnmp::numeric_to_name(const std::vector<long>& numeric) const {
-  std::vector<::oid> sub_identifiers;
-  sub_identifiers.reserve(numeric.size());
-  for (long sub_identifier : numeric) sub_identifiers.push_back(static_cast<::oid>(sub_identifier));
+  // The engine's sub-identifiers are unsigned and may be wider; most names are short enough to
+  // convert on the stack.
+  std::array<::oid, 32> small{};
+  std::vector<::oid> large;
+  ::oid* numbers = small.data();
+  if (numeric.size() > small.size()) {
+    large.resize(numeric.size());
+    numbers = large.data();
+  }
+  std::transform(numeric.begin(), numeric.end(), numbers,
+                 [](long sub_identifier) { return static_cast<::oid>(sub_identifier); });
+  const std::span<const ::oid> sub_identifiers(numbers, numeric.size());
 
   context_netsnmp& context = *state_->context;
   std::lock_guard lock(context.mib_lock());

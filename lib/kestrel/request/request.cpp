@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "request/oid_order.hpp"
+#include "values/response_access.hpp"
 
 namespace corvane::tallis::kestrel {
 
@@ -33,11 +34,15 @@ void check_limit(std::size_t count, const connection& conn) {
 std::vector<response> take_fresh(std::vector<response>& pass, oid& last) {
   std::vector<response> fresh;
   const std::size_t data_end = pass.back().is_error() ? pass.size() - 1 : pass.size();
+  fresh.reserve(data_end);
+  const oid* newest = nullptr;
   for (std::size_t i = 0; i < data_end; ++i) {
-    if (!comes_before(last, pass[i].oid())) continue;
-    last = pass[i].oid();
+    const oid& cell = detail::response_access::oid_of(pass[i]);
+    if (!comes_before(newest != nullptr ? *newest : last, cell)) continue;
     fresh.push_back(std::move(pass[i]));
+    newest = &detail::response_access::oid_of(fresh.back());
   }
+  if (newest != nullptr) last = *newest;
   pass.erase(pass.begin(), pass.begin() + static_cast<std::ptrdiff_t>(data_end));
   return fresh;
 }

@@ -8,6 +8,8 @@
 #include <kestrel/exceptions.hpp>
 #include <kestrel/library.hpp>
 
+#include "values/response_access.hpp"
+
 namespace corvane::tallis::kestrel {
 
 namespace {
@@ -107,7 +109,7 @@ table_response::table_response(std::vector<response> responses, const oid& table
 
   // responses_ is never resized after this point, so references into it stay valid.
   for (const response& r : responses_) {
-    const std::string response_name = r.name();
+    const std::string& response_name = detail::response_access::oid_of(r).name();
     if (response_name.compare(0, entry_prefix.size(), entry_prefix) != 0) {
       throw exceptions::non_table_data(r.str());
     }

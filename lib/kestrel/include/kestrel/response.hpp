@@ -11,6 +11,10 @@
 
 namespace corvane::tallis::kestrel {
 
+namespace detail {
+struct response_access;
+}
+
 /// Time ticks: a signed 64-bit count of hundredths of a second.
 using timeticks_t = std::chrono::duration<std::int64_t, std::ratio<1, 100>>;
 
@@ -105,6 +109,8 @@ class KESTREL_EXPORT response {
   std::string str() const;
 
  private:
+  friend struct detail::response_access;
+
   kestrel::oid oid_;
   value_t value_;
 };
