@@ -1,10 +1,11 @@
 // The side-by-side benchmark's kestrel client: one process reads IF-MIB::ifTable with
 // `request::table` (full names, typed values, every level-7 dump line handed to the logger),
-// or with `one`, the single value IF-MIB::ifNumber.0. Prints the number of values and the
-// bytes they occupy, as "VALUES n BYTES b".
+// or with `one`, the single value IF-MIB::ifNumber.0. Prints the number of values and the heap
+// that the result holds, as "VALUES n BYTES b".
 //
 //   kestrel_table_read PORT [one] [v3 USER AUTHPASS PRIVPASS]
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,7 +13,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <variant>
 
 #include <kestrel/pool.hpp>
 #include <kestrel/request.hpp>
@@ -33,18 +33,10 @@ class counting_logger : public plover::log_interface {
   std::size_t bytes_ = 0;
 };
 
-std::size_t heap_bytes(const std::string& text) {
-  return text.capacity() > std::string().capacity() ? text.capacity() + 1 : 0;
-}
-
-// What one response holds: the object itself and the heap behind its name, numbers and value.
-std::size_t footprint(const kestrel::response& r) {
-  std::size_t bytes = sizeof(kestrel::response) + heap_bytes(r.oid().name()) +
-                      r.oid().numeric_oid().capacity() * sizeof(long);
-  if (const auto* text = std::get_if<kestrel::response::string_value>(&r.value())) {
-    bytes += heap_bytes(text->value);
-  }
-  return bytes;
+// The heap in use, allocator overhead included.
+std::size_t heap_in_use() {
+  const struct mallinfo2 heap = ::mallinfo2();
+  return heap.uordblks + heap.hblkhd;
 }
 
 }  // namespace
@@ -74,12 +66,13 @@ int main(int argc, char** argv) try {
     kestrel::request r(kestrel::create_connection(*pool, agent), names, kestrel::compat_settings());
     const auto id = one ? r.single_get("IF-MIB::ifNumber.0") : r.table("IF-MIB::ifTable");
     counting_logger logger;
+    const std::size_t heap_before = heap_in_use();
     const kestrel::result answer = r.execute(logger);
+    bytes = heap_in_use() - heap_before;
     for (const kestrel::response& response : answer.at(id)) {
       // A table's cells are values; a read that failed half-way is not a result to time.
       if (!response) throw std::runtime_error(response.str());
       ++values;
-      bytes += footprint(response);
     }
     if (logger.bytes() == 0) throw std::runtime_error("no dump line reached the logger");
   }

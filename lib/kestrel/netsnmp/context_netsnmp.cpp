@@ -204,7 +204,7 @@ void context_netsnmp::snmp_free_pdu(netsnmp_pdu* pdu) {
 }
 
 int context_netsnmp::read_objid(const std::string& name, ::oid* buffer, size_t* count) {
-  column_names_.clear();
+  column_names_.forget();
   return invoke<decltype(::read_objid)>(engine_, "read_objid", name.c_str(), buffer, count);
 }
 
@@ -224,7 +224,7 @@ struct tree* context_netsnmp::find_tree_node(const char* label) {
   return invoke<decltype(::find_tree_node)>(engine_, "find_tree_node", label, -1);
 }
 
-context_netsnmp::column_names_map& context_netsnmp::column_names() { return column_names_; }
+context_netsnmp::column_memory& context_netsnmp::column_names() { return column_names_; }
 
 std::string mib_directories(const fs::path& module_dir) {
   std::vector<fs::path> entries;

@@ -105,9 +105,17 @@ class context_netsnmp : public std::enable_shared_from_this<context_netsnmp> {
       return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
     }
   };
-  using column_names_map = std::map<std::vector<::oid>, column_name, sub_identifier_order>;
-  /// The columns learnt, by their numbers; read and written under the MIB lock.
-  column_names_map& column_names();
+  /// The columns learnt, by their numbers, and the one of the cell named last (cells come
+  /// column by column); read and written under the MIB lock.
+  struct column_memory {
+    std::map<std::vector<::oid>, column_name, sub_identifier_order> columns;
+    const decltype(columns)::value_type* last = nullptr;
+    void forget() {
+      columns.clear();
+      last = nullptr;
+    }
+  };
+  column_memory& column_names();
 
   /// Sends `pdu` (a clone per attempt) over the session `handle` under the engine lock: three
   /// attempts with `retry`, one without, sleeping `delay` after each failed one.
@@ -118,7 +126,7 @@ class context_netsnmp : public std::enable_shared_from_this<context_netsnmp> {
   dynamic_library engine_;
   std::mutex engine_lock_;
   std::mutex mib_lock_;
-  column_names_map column_names_;
+  column_memory column_names_;
 };
 
 /// The MIB directory list for the engine: "MIBDIRS", the registry's "Datapath" + "MIBs", the

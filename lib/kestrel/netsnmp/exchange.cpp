@@ -24,8 +24,11 @@ namespace {
 
 // The message buffer of this thread, lent to one stream_logger at a time; a logger built
 // while it is lent (by a caller's logger that logs through kestrel) gets a buffer of its own.
-thread_local std::string line_buffer;
-thread_local bool line_buffer_lent = false;
+struct line_buffer {
+  std::string text;
+  bool lent = false;
+};
+thread_local line_buffer thread_line;
 
 // A buffer that once held an unusually long line is not kept at that size.
 constexpr std::size_t kept_buffer_capacity = 4096;
@@ -33,13 +36,15 @@ constexpr std::size_t kept_buffer_capacity = 4096;
 }  // namespace
 
 stream_logger::stream_logger(plover::log_interface& logger)
-    : logger_(&logger),
-      text_(line_buffer_lent ? new std::string : &line_buffer),
-      owns_text_(text_ != &line_buffer),
-      uncaught_(std::uncaught_exceptions()) {
-  if (!owns_text_) {
-    line_buffer_lent = true;
-    text_->clear();
+    : logger_(&logger), text_(nullptr), owns_text_(false), uncaught_(std::uncaught_exceptions()) {
+  line_buffer& line = thread_line;
+  if (line.lent) {
+    text_ = new std::string;
+    owns_text_ = true;
+  } else {
+    line.lent = true;
+    line.text.clear();
+    text_ = &line.text;
   }
 }
 
@@ -61,7 +66,7 @@ stream_logger::~stream_logger() noexcept(false) {
         return;
       }
       if (text->capacity() > kept_buffer_capacity) std::string().swap(*text);
-      line_buffer_lent = false;
+      thread_line.lent = false;
     }
   } release{text_, owns_text_};
   if (std::uncaught_exceptions() == uncaught_) logger_->log(7, *text_);
@@ -97,10 +102,15 @@ stream_logger stream_logger::operator<<(double value) {
 }
 
 stream_logger stream_logger::operator<<(const std::vector<long>& numeric) {
-  char digits[24];
-  for (long sub_identifier : numeric) {
-    text_->push_back('.');
-    text_->append(digits, std::to_chars(digits, digits + sizeof digits, sub_identifier).ptr);
+  // Written in pieces of up to 16 sub-identifiers, each "." and at most 20 digits.
+  char digits[16 * 21];
+  for (std::size_t done = 0; done < numeric.size();) {
+    char* end = digits;
+    for (std::size_t last = std::min(numeric.size(), done + 16); done < last; ++done) {
+      *end++ = '.';
+      end = std::to_chars(end, digits + sizeof digits, numeric[done]).ptr;
+    }
+    text_->append(digits, static_cast<std::size_t>(end - digits));
   }
   return stream_logger(std::move(*this));
 }
@@ -765,6 +775,9 @@ std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_requ
   std::vector<response> result;
 
   if (pdu.errstat == error_none) {
+    std::size_t count = 0;
+    for (const netsnmp_variable_list* v = pdu.variables; v != nullptr; v = v->next_variable) ++count;
+    result.reserve(count);
     const logger_factory make = [&logger] { return stream_logger(logger); };
     for (const netsnmp_variable_list* variable = pdu.variables; variable != nullptr;
          variable = variable->next_variable) {

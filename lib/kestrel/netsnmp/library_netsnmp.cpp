@@ -131,10 +131,19 @@ std::string library_netsnmp::numeric_to_name(const std::vector<long>& numeric) c
   // are, the column's name is looked up once.
   const std::span<const ::oid> column(sub_identifiers.data(), sub_identifiers.size() - 1);
   const ::oid row = sub_identifiers.back();
-  auto& columns = context.column_names();
-  auto found = columns.find(column);
-  if (found == columns.end()) {
-    if (columns.size() >= max_columns) columns.clear();
+  auto& memory = context.column_names();
+  const auto is_last = [&] {
+    return memory.last != nullptr && std::equal(column.begin(), column.end(),
+                                                 memory.last->first.begin(),
+                                                 memory.last->first.end());
+  };
+  const auto* found = is_last() ? memory.last : nullptr;
+  if (found == nullptr) {
+    const auto known = memory.columns.find(column);
+    if (known != memory.columns.end()) found = &*known;
+  }
+  if (found == nullptr) {
+    if (memory.columns.size() >= max_columns) memory.forget();
     column_name learnt;
     std::string name = engine_name(context, sub_identifiers);
     if (rows_are_plain_numbers(context, column)) {
@@ -144,9 +153,12 @@ std::string library_netsnmp::numeric_to_name(const std::vector<long>& numeric) c
       append_number(derived, row);
       learnt.derivable = derived == name;
     }
-    columns.emplace(std::vector<::oid>(column.begin(), column.end()), std::move(learnt));
+    memory.last =
+        &*memory.columns.emplace(std::vector<::oid>(column.begin(), column.end()), std::move(learnt))
+              .first;
     return name;
   }
+  memory.last = found;
   if (found->second.derivable) {
     std::string name;
     name.reserve(found->second.text.size() + 12);
