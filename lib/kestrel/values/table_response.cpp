@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
-#include <avocet/strings.hpp>
 #include <kestrel/exceptions.hpp>
 #include <kestrel/library.hpp>
 
@@ -107,6 +109,12 @@ table_response::table_response(std::vector<response> responses, const oid& table
   const std::size_t skip =
       entry_prefix.size() + 1 + (column_prefix ? column_prefix->size() : name_.size());
 
+  // Where each column and row sits, and which indexes each column holds, so that filing a
+  // cell costs the same in a table of a million cells as in one of ten.
+  std::unordered_map<std::string, std::size_t> column_at;
+  std::vector<std::unordered_set<std::string>> indexes_of_column;
+  std::unordered_map<std::string, std::size_t> row_at;
+
   // responses_ is never resized after this point, so references into it stay valid.
   for (const response& r : responses_) {
     const std::string& response_name = detail::response_access::oid_of(r).name();
@@ -118,11 +126,27 @@ table_response::table_response(std::vector<response> responses, const oid& table
       // Nothing left to take a column name and an index from.
       throw exceptions::non_table_data(r.str());
     }
-    const std::vector<std::string> pieces = avocet::split(response_name.substr(skip), '.');
-    const std::string& column_name = pieces.front();
-    const std::string& index = pieces.back();
-    try_insert_to_columns(column_name, index, r);
-    insert_or_assign_to_rows(column_name, index, r);
+    // The column is the first "."-separated piece after the skip, the index the last one.
+    const std::string_view rest = std::string_view(response_name).substr(skip);
+    const std::string column_name(rest.substr(0, rest.find('.')));
+    const std::string index(rest.substr(rest.rfind('.') + 1));
+
+    const auto [known_column, new_column] = column_at.try_emplace(column_name, columns_.size());
+    if (new_column) {
+      columns_.emplace_back(column_name, column(column_name, cells{{index, std::cref(r)}}));
+      indexes_of_column.push_back({index});
+    } else {
+      if (!indexes_of_column[known_column->second].insert(index).second) {
+        throw exceptions::duplicate_row_index(r.str());
+      }
+      columns_[known_column->second].second.rows_.emplace_back(index, std::cref(r));
+    }
+    const auto [known_row, new_row] = row_at.try_emplace(index, rows_.size());
+    if (new_row) {
+      rows_.emplace_back(index, row(index, cells{{column_name, std::cref(r)}}));
+    } else {
+      rows_[known_row->second].second.insert_or_assign(column_name, r);
+    }
   }
 }
 
