@@ -261,8 +261,18 @@ std::uint64_t response::as_converted_to_uint64_t() const {
 }
 
 std::string response::str() const {
-  return oid_.name() + " (" + library::numeric_oid_to_string(oid_.numeric_oid()) + ") " +
-         type_name(value_) + ": " + as_string();
+  const char* type = type_names[held_index(value_)];
+  const std::string numeric = library::numeric_oid_to_string(oid_.numeric_oid());
+  const std::string value = as_string();
+  std::string text;
+  text.reserve(oid_.name().size() + numeric.size() + value.size() + 32);
+  return text.append(oid_.name())
+      .append(" (")
+      .append(numeric)
+      .append(") ")
+      .append(type)
+      .append(": ")
+      .append(value);
 }
 
 }  // namespace corvane::tallis::kestrel
