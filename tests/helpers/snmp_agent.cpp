@@ -101,18 +101,6 @@ bool answers(std::uint16_t port) {
   return ::recv(probe.fd, buffer.data(), buffer.size(), 0) > 0;
 }
 
-const char* auth_token(int auth) {
-  static const char* const tokens[] = {"",        "MD5",     "SHA",    "SHA-224",
-                                       "SHA-256", "SHA-384", "SHA-512"};
-  return tokens[auth];
-}
-
-const char* priv_token(int priv) {
-  static const char* const tokens[] = {"",       "DES",       "AES",      "AES192",
-                                       "AES256", "AES-192-C", "AES-256-C"};
-  return tokens[priv];
-}
-
 }  // namespace
 
 bool snmp_agent::controllable() { return true; }
@@ -187,10 +175,14 @@ void snmp_agent::write_configuration() const {
        << "rocommunity " << community << " default\n"
        << "rocommunity6 " << community << " default\n"
        << "view all included .1\n";
+  static const char* const auth_tokens[] = {"",        "MD5",     "SHA",    "SHA-224",
+                                            "SHA-256", "SHA-384", "SHA-512"};
+  static const char* const priv_tokens[] = {"",       "DES",       "AES",      "AES192",
+                                            "AES256", "AES-192-C", "AES-256-C"};
   for (const usm_user& user : users()) {
     conf << "createUser " << user.name;
-    if (user.auth != 0) conf << " " << auth_token(user.auth) << " \"" << auth_password << "\"";
-    if (user.priv != 0) conf << " " << priv_token(user.priv) << " \"" << priv_password << "\"";
+    if (user.auth != 0) conf << " " << auth_tokens[user.auth] << " \"" << auth_password << "\"";
+    if (user.priv != 0) conf << " " << priv_tokens[user.priv] << " \"" << priv_password << "\"";
     const char* level = user.auth == 0 ? "noauth" : user.priv == 0 ? "auth" : "priv";
     conf << "\nrouser -s usm " << user.name << " " << level << "\n";
   }
