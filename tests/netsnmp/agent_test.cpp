@@ -346,35 +346,22 @@ TEST_F(dump_test, OneGetOneWalkStepAndOneGetBulkWriteTheseLines) {
   r->bulk("SNMPv2-MIB::sysContact", 2);
   r->execute(logger_);
 
-  const std::string contact = system_group + "sysContact";
-  const std::string contact_0 = "  Name: " + contact + ".0 (.1.3.6.1.2.1.1.4.0)";
-  const std::vector<std::string> expected = {
-      "Request GET:",
-      contact_0,
-      "  Name: " + system_group + "sysServices.0 (.1.3.6.1.2.1.1.7.0)",
-      "Response:",
-      contact_0,
-      "    Type: 0x04",
-      "    Str(12): kestrel-test",
-      "  Name: " + system_group + "sysServices.0 (.1.3.6.1.2.1.1.7.0)",
-      "    Type: 0x02",
-      "    Int: 72 (0x0048)",
-      "Request GETNEXT (depth 1):",
-      "  Name: " + contact + " (.1.3.6.1.2.1.1.4)",
-      "Response:",
-      contact_0,
-      "    Type: 0x04",
-      "    Str(12): kestrel-test",
-      "Request GETBULK (bulk size 2):",
-      "  Name: " + contact + " (.1.3.6.1.2.1.1.4)",
-      "Response:",
-      contact_0,
-      "    Type: 0x04",
-      "    Str(12): kestrel-test",
-      "  Name: " + system_group + "sysName.0 (.1.3.6.1.2.1.1.5.0)",
-      "    Type: 0x04",
-      "    Str(13): kestrel-agent",
+  const std::string contact = "  Name: " + system_group + "sysContact";
+  const std::string services = "  Name: " + system_group + "sysServices.0 (.1.3.6.1.2.1.1.7.0)";
+  const std::vector<std::string> contact_0 = {contact + ".0 (.1.3.6.1.2.1.1.4.0)", "    Type: 0x04",
+                                              "    Str(12): kestrel-test"};
+  std::vector<std::string> expected = {"Request GET:", contact_0[0], services, "Response:"};
+  const auto add = [&expected](const std::vector<std::string>& lines) {
+    expected.insert(expected.end(), lines.begin(), lines.end());
   };
+  add(contact_0);
+  add({services, "    Type: 0x02", "    Int: 72 (0x0048)"});
+  add({"Request GETNEXT (depth 1):", contact + " (.1.3.6.1.2.1.1.4)", "Response:"});
+  add(contact_0);
+  add({"Request GETBULK (bulk size 2):", contact + " (.1.3.6.1.2.1.1.4)", "Response:"});
+  add(contact_0);
+  add({"  Name: " + system_group + "sysName.0 (.1.3.6.1.2.1.1.5.0)", "    Type: 0x04",
+       "    Str(13): kestrel-agent"});
   EXPECT_EQ(logger_.messages(), expected);
   for (const auto& entry : logger_.entries) EXPECT_EQ(entry.level, 7);
 }

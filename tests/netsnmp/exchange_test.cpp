@@ -184,8 +184,7 @@ TEST_F(exchange_test, BindingsBecomeResponsesAndTheLastOneMovesAWalkOn) {
   binding address({1, 3, 6, 1, 2, 1, 4, 20, 1, 1, 127, 0, 0, 1}, 0x40);
   number.variable.next_variable = &address.variable;
 
-  netsnmp_pdu pdu;
-  std::memset(&pdu, 0, sizeof(pdu));
+  netsnmp_pdu pdu{};
   pdu.variables = &number.variable;
 
   oid last({1}, "start");
@@ -227,8 +226,7 @@ TEST_F(exchange_test, AnErrorStatusStandsForTheRequestsLastOid) {
     SCOPED_TRACE(r.text);
     logger_.entries.clear();
     binding ignored(sys_name_0, 0x04);
-    netsnmp_pdu pdu;
-    std::memset(&pdu, 0, sizeof(pdu));
+    netsnmp_pdu pdu{};
     pdu.errstat = r.status;
     pdu.errindex = 1;
     pdu.variables = &ignored.variable;
