@@ -287,7 +287,7 @@ TEST_F(exchange_test, ASubtreeCutEndsWithAnEndOfTableMarker) {
   }
 }
 
-TEST_F(exchange_test, PdusCarryTheCommandOfTheirQueryType) {
+TEST_F(exchange_test, PdusCarryTheCommandOfTheirQueryTypeAndNeedAKnownHandle) {
   const oid o = names_map_.oid_from_name("sysName");
   oid_request bulk(query_t::bulk, o);
   bulk.bulk_size(17);
@@ -302,11 +302,7 @@ TEST_F(exchange_test, PdusCarryTheCommandOfTheirQueryType) {
   EXPECT_EQ(
       runtime_error_text([&] { create_pdu(engine(), oid_request(static_cast<query_t>(7), o)); }),
       "Never reached");
-}
-
-TEST_F(exchange_test, AnUnknownHandleIsAnInvalidHandle) {
-  const pdu_ptr pdu = create_pdu(engine(), request_for("sysName"));
-  EXPECT_THROW(engine().exchange(nullptr, pdu.get(), true, 0ms), exceptions::invalid_handle);
+  EXPECT_THROW(engine().exchange(nullptr, get.get(), true, 0ms), exceptions::invalid_handle);
 }
 
 TEST(stream_logger_test, OneStatementIsOneMessage) {
