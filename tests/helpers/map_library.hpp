@@ -95,35 +95,31 @@ class map_library : public library {
 /// "interfaces.ifTable.ifEntry.ifDescr", "ifMIB.ifMIBObjects.ifXTable..."), each also known
 /// by its last component ("sysName", "ifTable", "ifDescr").
 inline map_library mib2_library() {
-  const std::vector<long> mib2 = {1, 3, 6, 1, 2, 1};
-  auto under = [&mib2](std::initializer_list<long> rest) {
-    std::vector<long> numeric = mib2;
-    numeric.insert(numeric.end(), rest);
-    return numeric;
-  };
   map_library lib;
-  auto add = [&lib](const std::string& name, const std::vector<long>& numeric) {
+  auto add = [&lib](const std::string& name, std::initializer_list<long> below_mib2) {
+    std::vector<long> numeric = {1, 3, 6, 1, 2, 1};
+    numeric.insert(numeric.end(), below_mib2);
     lib.add(name, numeric);
     lib.alias(name.substr(name.rfind('.') + 1), numeric);
   };
-  add("system.sysDescr", under({1, 1}));
-  add("system.sysObjectID", under({1, 2}));
-  add("system.sysUpTime", under({1, 3}));
-  add("system.sysContact", under({1, 4}));
-  add("system.sysName", under({1, 5}));
-  add("system.sysLocation", under({1, 6}));
-  add("interfaces.ifTable", under({2, 2}));
-  add("interfaces.ifTable.ifEntry", under({2, 2, 1}));
+  add("system.sysDescr", {1, 1});
+  add("system.sysObjectID", {1, 2});
+  add("system.sysUpTime", {1, 3});
+  add("system.sysContact", {1, 4});
+  add("system.sysName", {1, 5});
+  add("system.sysLocation", {1, 6});
+  add("interfaces.ifTable", {2, 2});
+  add("interfaces.ifTable.ifEntry", {2, 2, 1});
   const char* if_columns[] = {"ifIndex", "ifDescr",       "ifType",        "ifMtu",
                               "ifSpeed", "ifPhysAddress", "ifAdminStatus", "ifOperStatus"};
   long column = 1;
   for (const char* name : if_columns) {
-    add(std::string("interfaces.ifTable.ifEntry.") + name, under({2, 2, 1, column++}));
+    add(std::string("interfaces.ifTable.ifEntry.") + name, {2, 2, 1, column++});
   }
-  add("ifMIB.ifMIBObjects.ifXTable", under({31, 1, 1}));
-  add("ifMIB.ifMIBObjects.ifXTable.ifXEntry", under({31, 1, 1, 1}));
-  add("ifMIB.ifMIBObjects.ifXTable.ifXEntry.ifName", under({31, 1, 1, 1, 1}));
-  add("ifMIB.ifMIBObjects.ifXTable.ifXEntry.ifHCInOctets", under({31, 1, 1, 1, 6}));
+  add("ifMIB.ifMIBObjects.ifXTable", {31, 1, 1});
+  add("ifMIB.ifMIBObjects.ifXTable.ifXEntry", {31, 1, 1, 1});
+  add("ifMIB.ifMIBObjects.ifXTable.ifXEntry.ifName", {31, 1, 1, 1, 1});
+  add("ifMIB.ifMIBObjects.ifXTable.ifXEntry.ifHCInOctets", {31, 1, 1, 1, 6});
   return lib;
 }
 

@@ -18,6 +18,8 @@
 #include <memory>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
+#include <utility>
 
 extern char** environ;
 
@@ -41,16 +43,6 @@ constexpr std::array<unsigned char, 40> readiness_probe = {
     0x19, 0x02, 0x01, 0x01, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x30, 0x0e, 0x30, 0x0c,
     0x06, 0x08, 0x2b, 0x06, 0x01, 0x02, 0x01, 0x01, 0x03, 0x00, 0x05, 0x00};
 
-struct descriptor {
-  int fd;
-  explicit descriptor(int f) : fd(f) {}
-  descriptor(const descriptor&) = delete;
-  descriptor& operator=(const descriptor&) = delete;
-  ~descriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 [[noreturn]] void fail(const std::string& what) {
   throw std::runtime_error(what + ": " + std::strerror(errno));
 }
@@ -63,54 +55,40 @@ sockaddr_in loopback_v4(std::uint16_t port) {
   return address;
 }
 
-// A port that is free on 127.0.0.1 and on [::1] at the moment of asking.
-std::uint16_t free_port() {
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    descriptor v4(::socket(AF_INET, SOCK_DGRAM, 0));
-    if (v4.fd < 0) fail("socket");
-    sockaddr_in address = loopback_v4(0);
-    if (::bind(v4.fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) fail("bind");
-    socklen_t length = sizeof(address);
-    ::getsockname(v4.fd, reinterpret_cast<sockaddr*>(&address), &length);
-    const std::uint16_t port = ntohs(address.sin_port);
-
-    descriptor v6(::socket(AF_INET6, SOCK_DGRAM, 0));
-    if (v6.fd < 0) fail("socket");
-    const int only_v6 = 1;
-    ::setsockopt(v6.fd, IPPROTO_IPV6, IPV6_V6ONLY, &only_v6, sizeof(only_v6));
-    sockaddr_in6 address6{};
-    address6.sin6_family = AF_INET6;
-    address6.sin6_port = htons(port);
-    address6.sin6_addr = in6addr_loopback;
-    if (::bind(v6.fd, reinterpret_cast<sockaddr*>(&address6), sizeof(address6)) == 0) return port;
+// A UDP socket bound to a free port on 127.0.0.1, and that port.
+std::pair<int, std::uint16_t> loopback_socket(int flags) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | flags, 0);
+  if (fd < 0) fail("socket");
+  sockaddr_in address = loopback_v4(0);
+  socklen_t length = sizeof(address);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    ::close(fd);
+    fail("bind");
   }
-  throw std::runtime_error("no UDP port is free on both 127.0.0.1 and [::1]");
+  return {fd, ntohs(address.sin_port)};
+}
+
+// A port that is free on 127.0.0.1 at the moment of asking (an agent that cannot bind it on
+// [::1] as well exits, and is started again on another).
+std::uint16_t free_port() {
+  const auto [fd, port] = loopback_socket(0);
+  ::close(fd);
+  return port;
 }
 
 bool answers(std::uint16_t port) {
-  descriptor probe(::socket(AF_INET, SOCK_DGRAM, 0));
-  if (probe.fd < 0) return false;
+  const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+  if (probe < 0) return false;
   const sockaddr_in agent = loopback_v4(port);
-  if (::sendto(probe.fd, readiness_probe.data(), readiness_probe.size(), 0,
-               reinterpret_cast<const sockaddr*>(&agent), sizeof(agent)) < 0) {
-    return false;
-  }
-  pollfd waiting{probe.fd, POLLIN, 0};
-  if (::poll(&waiting, 1, static_cast<int>(readiness_poll.count())) != 1) return false;
+  pollfd waiting{probe, POLLIN, 0};
   std::array<char, 1500> buffer{};
-  return ::recv(probe.fd, buffer.data(), buffer.size(), 0) > 0;
-}
-
-const char* auth_token(int auth) {
-  static const char* const tokens[] = {"",        "MD5",     "SHA",    "SHA-224",
-                                       "SHA-256", "SHA-384", "SHA-512"};
-  return tokens[auth];
-}
-
-const char* priv_token(int priv) {
-  static const char* const tokens[] = {"",       "DES",       "AES",      "AES192",
-                                       "AES256", "AES-192-C", "AES-256-C"};
-  return tokens[priv];
+  const bool answered = ::sendto(probe, readiness_probe.data(), readiness_probe.size(), 0,
+                                 reinterpret_cast<const sockaddr*>(&agent), sizeof(agent)) >= 0 &&
+                        ::poll(&waiting, 1, static_cast<int>(readiness_poll.count())) == 1 &&
+                        ::recv(probe, buffer.data(), buffer.size(), 0) > 0;
+  ::close(probe);
+  return answered;
 }
 
 }  // namespace
@@ -187,10 +165,14 @@ void snmp_agent::write_configuration() const {
        << "rocommunity " << community << " default\n"
        << "rocommunity6 " << community << " default\n"
        << "view all included .1\n";
+  static const char* const auth_tokens[] = {"",        "MD5",     "SHA",    "SHA-224",
+                                            "SHA-256", "SHA-384", "SHA-512"};
+  static const char* const priv_tokens[] = {"",       "DES",       "AES",      "AES192",
+                                            "AES256", "AES-192-C", "AES-256-C"};
   for (const usm_user& user : users()) {
     conf << "createUser " << user.name;
-    if (user.auth != 0) conf << " " << auth_token(user.auth) << " \"" << auth_password << "\"";
-    if (user.priv != 0) conf << " " << priv_token(user.priv) << " \"" << priv_password << "\"";
+    if (user.auth != 0) conf << " " << auth_tokens[user.auth] << " \"" << auth_password << "\"";
+    if (user.priv != 0) conf << " " << priv_tokens[user.priv] << " \"" << priv_password << "\"";
     const char* level = user.auth == 0 ? "noauth" : user.priv == 0 ? "auth" : "priv";
     conf << "\nrouser -s usm " << user.name << " " << level << "\n";
   }
@@ -269,18 +251,7 @@ snmp_agent& shared_agent() {
   return agent;
 }
 
-silent_agent::silent_agent() {
-  socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (socket_ < 0) fail("socket");
-  sockaddr_in address = loopback_v4(0);
-  if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-    ::close(socket_);
-    fail("bind");
-  }
-  socklen_t length = sizeof(address);
-  ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
-  port_ = ntohs(address.sin_port);
-}
+silent_agent::silent_agent() { std::tie(socket_, port_) = loopback_socket(SOCK_CLOEXEC); }
 
 silent_agent::~silent_agent() { ::close(socket_); }
 

@@ -55,14 +55,6 @@ TEST_F(connection_test, EqualSettingsShareOneEngineDifferentSettingsGetTheirOwn)
   EXPECT_FALSE(a->equals(*canned));
 }
 
-TEST_F(connection_test, OnlyANetsnmpPoolMakesConnections) {
-  struct other_pool : pool {
-    std::filesystem::path library_clone_path(unsigned int) override { return {}; }
-  } foreign;
-  EXPECT_THROW(create_connection(foreign, community_settings(version_t::snmp_v2c, 1161)),
-               std::bad_cast);
-}
-
 TEST_F(connection_test, AFactoryKeepsItsPoolAlive) {
   const auto factory = get_connection_factory(pool_);
   const std::weak_ptr<pool> watched = pool_;

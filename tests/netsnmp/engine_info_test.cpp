@@ -13,7 +13,7 @@ using ::testing::ElementsAre;
 
 using engine_info_test = netsnmp_test;
 
-TEST_F(engine_info_test, DescribesTheMibEngine) {
+TEST_F(engine_info_test, DescribesTheMibEngineAndGivesDisplayHints) {
   const engine_description engine = describe_engine(*pool_);
   EXPECT_THAT(engine.version, ::testing::StartsWith("5."));
   // The module's own "mibs" is among them (on Windows the registry's entries come around it).
@@ -25,9 +25,8 @@ TEST_F(engine_info_test, DescribesTheMibEngine) {
               ElementsAre("MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512"));
   EXPECT_THAT(engine.priv_protocols,
               ElementsAre("DES", "AES", "AES-192", "AES-256", "AES-192-C", "AES-256-C"));
-}
 
-TEST_F(engine_info_test, DisplayHintsComeFromTheObjectsTextualConvention) {
+  // Display hints come from the object's textual convention.
   const std::pair<std::vector<long>, std::string> cases[] = {
       {{1, 3, 6, 1, 2, 1, 1, 5, 0}, "255a"},  // SNMPv2-MIB::sysName.0, DisplayString
       {{1, 3, 6, 1, 2, 1, 1, 5}, "255a"},     // the object itself

@@ -13,6 +13,7 @@
 
 #include <kestrel/exceptions.hpp>
 
+#include "helpers/error_text.hpp"
 #include "helpers/map_library.hpp"
 #include "helpers/recording_logger.hpp"
 #include "helpers/snmp_agent.hpp"
@@ -68,12 +69,18 @@ const std::vector<::oid> sys_name_0 = {1, 3, 6, 1, 2, 1, 1, 5, 0};
 TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
   const map_library names = mib2_library();
   using v = response;
-  struct row {
-    const char* what;
-    u_char type;
-    std::function<void(binding&)> fill;
-    std::optional<response::value_t> expected;
-    std::vector<std::string> lines;
+  const auto check = [&names](u_char type, const std::function<void(binding&)>& fill,
+                              const std::optional<v::value_t>& expected,
+                              const std::vector<std::string>& lines) {
+    SCOPED_TRACE(::testing::Message() << "type " << int{type} << (lines.empty() ? "" : lines[0]));
+    binding b(sys_name_0, type);
+    fill(b);
+    const conversion c = convert(names, b.variable);
+    ASSERT_EQ(c.value.has_value(), expected.has_value());
+    if (expected) {
+      EXPECT_TRUE(*c.value == *expected);
+    }
+    EXPECT_EQ(c.lines, lines);
   };
   auto integer = [](long value) {
     return [value](binding& b) {
@@ -98,100 +105,58 @@ TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
     };
   };
   auto nothing = [](binding&) {};
-  const std::string raw("\x00\xff", 2);
+  const long largest = largest_sub_identifier;
 
-  const row rows[] = {
-      {"integer", 0x02, integer(72), v::int32_value{72}, {"    Int: 72 (0x0048)"}},
-      {"negative integer", 0x02, integer(-5), v::int32_value{-5}, {"    Int: -5 (0xfffffffb)"}},
-      {"counter",
-       0x41,
-       integer(largest_sub_identifier),
-       v::uint32_value{4294967295u},
-       {"    Int: -1 (0xffffffff)"}},
-      {"gauge", 0x42, integer(10), v::uint32_value{10}, {"    Int: 10 (0x000a)"}},
-      {"time ticks",
-       0x43,
-       integer(largest_sub_identifier),
-       v::timeticks_value{timeticks_t(4294967295LL)},
-       {"    Int: -1 (0xffffffff)"}},
-      {"counter64",
-       0x46,
-       wide(1, 2),
-       v::uint64_value{4294967298ULL},
-       {"    Int64: 4294967298 (0x100000002)"}},
-      {"small counter64",
-       0x46,
-       wide(0, 255),
-       v::uint64_value{255},
-       {"    Int64: 255 (0x000000ff)"}},
-      {"integer64",
-       0x4A,
-       wide(0xffffffff, 0xfffffffe),
-       v::int64_value{-2},
-       {"    Int64: 18446744073709551614 (0xfffffffffffffffe)"}},
-      {"unsigned64", 0x4B, wide(0, 7), v::uint64_value{7}, {"    Int64: 7 (0x00000007)"}},
-      {"float",
-       0x48,
-       [](binding& b) {
-         b.f = 1.5f;
-         b.variable.val.floatVal = &b.f;
-       },
-       v::float_value{1.5f},
-       {"    Float: 1.5 (1.500000)"}},
-      {"double",
-       0x49,
-       [](binding& b) {
-         b.d = 2.25;
-         b.variable.val.doubleVal = &b.d;
-       },
-       v::double_value{2.25},
-       {"    Double: 2.25 (2.250000000000)"}},
-      {"printable string", 0x04, octets("abc"), v::string_value{"abc"}, {"    Str(3): abc"}},
-      {"binary string", 0x04, octets(raw), v::string_value{raw}, {"    Str(2): 00ff"}},
-      {"empty string", 0x04, octets(""), v::string_value{""}, {"    Str(0): "}},
-      {"string without bytes", 0x04, nothing, std::nullopt, {}},
-      {"null", 0x05, nothing, v::null_value{}, {"    Null"}},
-      {"object identifier",
-       0x06,
-       [](binding& b) {
-         b.objid = {1, 3, 6, 1, 2, 1, 1, 5};
-         b.variable.val.objid = b.objid.data();
-         b.variable.val_len = b.objid.size() * sizeof(::oid);
-       },
-       v::oid_value{oid({1, 3, 6, 1, 2, 1, 1, 5}, "system.sysName")},
-       {"    Value OID: system.sysName(.1.3.6.1.2.1.1.5)"}},
-      {"no such object",
-       0x80,
-       nothing,
-       v::error_value{"No Such Object available on this agent at this OID"},
-       {"  No Such Object available on this agent at this OID"}},
-      {"no such instance",
-       0x81,
-       nothing,
-       v::error_value{"No Such Instance currently exists at this OID"},
-       {"  No Such Instance currently exists at this OID"}},
-      {"end of MIB view",
-       0x82,
-       nothing,
-       v::error_value{
-           "No more variables left in this MIB View (It is past the end of the MIB tree)"},
-       {"  No more variables left in this MIB View (It is past the end of the MIB tree)"}},
-      {"IpAddress", 0x40, octets(std::string("\x7f\x00\x00\x01", 4)), std::nullopt, {}},
-      {"Opaque", 0x44, octets("xyz"), std::nullopt, {}},
-      {"BIT STRING", 0x03, octets("\x01"), std::nullopt, {}},
-      {"opaque-wrapped counter", 0x78, wide(0, 1), std::nullopt, {}},
-  };
-  for (const row& r : rows) {
-    SCOPED_TRACE(r.what);
-    binding b(sys_name_0, r.type);
-    r.fill(b);
-    const conversion c = convert(names, b.variable);
-    ASSERT_EQ(c.value.has_value(), r.expected.has_value());
-    if (r.expected) {
-      EXPECT_TRUE(*c.value == *r.expected);
-    }
-    EXPECT_EQ(c.lines, r.lines);
+  check(0x02, integer(72), v::int32_value{72}, {"    Int: 72 (0x0048)"});
+  check(0x02, integer(-5), v::int32_value{-5}, {"    Int: -5 (0xfffffffb)"});
+  check(0x41, integer(largest), v::uint32_value{4294967295u}, {"    Int: -1 (0xffffffff)"});
+  check(0x42, integer(10), v::uint32_value{10}, {"    Int: 10 (0x000a)"});
+  check(0x43, integer(largest), v::timeticks_value{timeticks_t(4294967295LL)},
+        {"    Int: -1 (0xffffffff)"});
+  check(0x46, wide(1, 2), v::uint64_value{4294967298ULL}, {"    Int64: 4294967298 (0x100000002)"});
+  check(0x46, wide(0, 255), v::uint64_value{255}, {"    Int64: 255 (0x000000ff)"});
+  check(0x4A, wide(0xffffffff, 0xfffffffe), v::int64_value{-2},
+        {"    Int64: 18446744073709551614 (0xfffffffffffffffe)"});
+  check(0x4B, wide(0, 7), v::uint64_value{7}, {"    Int64: 7 (0x00000007)"});
+  check(0x48,
+        [](binding& b) {
+          b.f = 1.5f;
+          b.variable.val.floatVal = &b.f;
+        },
+        v::float_value{1.5f}, {"    Float: 1.5 (1.500000)"});
+  check(0x49,
+        [](binding& b) {
+          b.d = 2.25;
+          b.variable.val.doubleVal = &b.d;
+        },
+        v::double_value{2.25}, {"    Double: 2.25 (2.250000000000)"});
+  check(0x04, octets("abc"), v::string_value{"abc"}, {"    Str(3): abc"});
+  const std::string raw("\x00\xff", 2);
+  check(0x04, octets(raw), v::string_value{raw}, {"    Str(2): 00ff"});
+  check(0x04, octets(""), v::string_value{""}, {"    Str(0): "});
+  check(0x04, nothing, std::nullopt, {});  // a string without bytes
+  check(0x05, nothing, v::null_value{}, {"    Null"});
+  check(0x06,
+        [](binding& b) {
+          b.objid = {1, 3, 6, 1, 2, 1, 1, 5};
+          b.variable.val.objid = b.objid.data();
+          b.variable.val_len = b.objid.size() * sizeof(::oid);
+        },
+        v::oid_value{oid({1, 3, 6, 1, 2, 1, 1, 5}, "system.sysName")},
+        {"    Value OID: system.sysName(.1.3.6.1.2.1.1.5)"});
+  // The three exceptions: no such object, no such instance, end of the MIB view.
+  for (const auto& [type, text] : std::vector<std::pair<u_char, std::string>>{
+           {0x80, "No Such Object available on this agent at this OID"},
+           {0x81, "No Such Instance currently exists at this OID"},
+           {0x82,
+            "No more variables left in this MIB View (It is past the end of the MIB tree)"}}) {
+    check(type, nothing, v::error_value{text}, {"  " + text});
   }
+  // IpAddress, Opaque, BIT STRING and an opaque-wrapped counter give no value by default.
+  check(0x40, octets(std::string("\x7f\x00\x00\x01", 4)), std::nullopt, {});
+  check(0x44, octets("xyz"), std::nullopt, {});
+  check(0x03, octets("\x01"), std::nullopt, {});
+  check(0x78, wide(0, 1), std::nullopt, {});
 }
 
 class exchange_test : public netsnmp_test {
@@ -219,8 +184,7 @@ TEST_F(exchange_test, BindingsBecomeResponsesAndTheLastOneMovesAWalkOn) {
   binding address({1, 3, 6, 1, 2, 1, 4, 20, 1, 1, 127, 0, 0, 1}, 0x40);
   number.variable.next_variable = &address.variable;
 
-  netsnmp_pdu pdu;
-  std::memset(&pdu, 0, sizeof(pdu));
+  netsnmp_pdu pdu{};
   pdu.variables = &number.variable;
 
   oid last({1}, "start");
@@ -262,8 +226,7 @@ TEST_F(exchange_test, AnErrorStatusStandsForTheRequestsLastOid) {
     SCOPED_TRACE(r.text);
     logger_.entries.clear();
     binding ignored(sys_name_0, 0x04);
-    netsnmp_pdu pdu;
-    std::memset(&pdu, 0, sizeof(pdu));
+    netsnmp_pdu pdu{};
     pdu.errstat = r.status;
     pdu.errindex = 1;
     pdu.variables = &ignored.variable;
@@ -324,7 +287,7 @@ TEST_F(exchange_test, ASubtreeCutEndsWithAnEndOfTableMarker) {
   }
 }
 
-TEST_F(exchange_test, PdusCarryTheCommandOfTheirQueryType) {
+TEST_F(exchange_test, PdusCarryTheCommandOfTheirQueryTypeAndNeedAKnownHandle) {
   const oid o = names_map_.oid_from_name("sysName");
   oid_request bulk(query_t::bulk, o);
   bulk.bulk_size(17);
@@ -336,17 +299,10 @@ TEST_F(exchange_test, PdusCarryTheCommandOfTheirQueryType) {
   EXPECT_EQ(many->command, 0xA5);
   EXPECT_EQ(many->non_repeaters, 0);
   EXPECT_EQ(many->max_repetitions, 17);
-  try {
-    create_pdu(engine(), oid_request(static_cast<query_t>(7), o));
-    ADD_FAILURE() << "no exception";
-  } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "Never reached");
-  }
-}
-
-TEST_F(exchange_test, AnUnknownHandleIsAnInvalidHandle) {
-  const pdu_ptr pdu = create_pdu(engine(), request_for("sysName"));
-  EXPECT_THROW(engine().exchange(nullptr, pdu.get(), true, 0ms), exceptions::invalid_handle);
+  EXPECT_EQ(
+      runtime_error_text([&] { create_pdu(engine(), oid_request(static_cast<query_t>(7), o)); }),
+      "Never reached");
+  EXPECT_THROW(engine().exchange(nullptr, get.get(), true, 0ms), exceptions::invalid_handle);
 }
 
 TEST(stream_logger_test, OneStatementIsOneMessage) {
@@ -425,32 +381,24 @@ TEST_F(silent_agent_test, RequestsThatCannotBeSentFailBeforeSending) {
   const auto c = connect();
   const oid o = sys_contact();
   const std::vector<oid> two = {o, o};
-  const compat_settings bulk_on(0ms, retry_t::retry, counter_mode_t::default_mode,
-                                get_mode_t::multi_get, walk_mode_t::getbulk);
-  const compat_settings bulk_off(0ms, retry_t::retry, counter_mode_t::default_mode,
-                                 get_mode_t::multi_get, walk_mode_t::getnext);
   struct row {
     query_t type;
-    const compat_settings* compat;
+    walk_mode_t walk;
     const char* what;
   };
   const row rows[] = {
-      {query_t::walk, &bulk_on, "GETNEXT currently does not support multiple OIDs."},
-      {query_t::bulk, &bulk_on, "GETBULK currently does not support multiple OIDs."},
-      {query_t::bulk, &bulk_off, "GETNEXT currently does not support multiple OIDs."},
+      {query_t::walk, walk_mode_t::getbulk, "GETNEXT currently does not support multiple OIDs."},
+      {query_t::bulk, walk_mode_t::getbulk, "GETBULK currently does not support multiple OIDs."},
+      {query_t::bulk, walk_mode_t::getnext, "GETNEXT currently does not support multiple OIDs."},
   };
   for (const row& r : rows) {
-    SCOPED_TRACE(r.what);
-    try {
-      run(*c, {oid_request(r.type, two)}, *r.compat);
-      ADD_FAILURE() << "no exception";
-    } catch (const std::runtime_error& e) {
-      EXPECT_STREQ(e.what(), r.what);
-    }
+    const compat_settings compat(0ms, retry_t::retry, counter_mode_t::default_mode,
+                                 get_mode_t::multi_get, r.walk);
+    EXPECT_EQ(runtime_error_text([&] { run(*c, {oid_request(r.type, two)}, compat); }), r.what);
   }
   // Nothing to ask for: nothing is sent and nothing comes back.
-  EXPECT_TRUE(run(*c, {}, bulk_on).empty());
-  EXPECT_TRUE(run(*c, {oid_request(query_t::get, std::vector<oid>{})}, bulk_on).empty());
+  EXPECT_TRUE(run(*c, {}, compat_settings()).empty());
+  EXPECT_TRUE(run(*c, {oid_request(query_t::get, std::vector<oid>{})}, compat_settings()).empty());
   EXPECT_EQ(silent_.drain(), 0u);
 }
 

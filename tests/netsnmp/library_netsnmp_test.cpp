@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "helpers/test_platform.hpp"
@@ -123,17 +124,15 @@ TEST_F(library_netsnmp_test, UnknownNamesFailWithTheNameAndTheTrimmedEngineText)
   }
 }
 
-TEST_F(library_netsnmp_test, ReadsUpToTheBufferSizeOfSubIdentifiers) {
+TEST_F(library_netsnmp_test, ReadsUpToTheBufferSizeOfSubIdentifiersAndFailsOnAFullNameBeyondIt) {
   const std::vector<long> numeric =
       names_->name_to_numeric(numeric_text(library_netsnmp::max_numeric_length, 7));
   EXPECT_EQ(numeric, std::vector<long>(library_netsnmp::max_numeric_length, 7));
-}
 
-TEST_F(library_netsnmp_test, AFullNameBeyondTheLimitFails) {
-  std::vector<long> numeric = {1, 3, 6, 1, 4, 1};
+  std::vector<long> long_name = {1, 3, 6, 1, 4, 1};
   // ".iso.org.dod.internet.private.enterprises" followed by ".9" a thousand times.
-  numeric.insert(numeric.end(), 1000, 9);
-  EXPECT_THROW(names_->numeric_to_name(numeric), exceptions::maximum_oid_size_exceeded);
+  long_name.insert(long_name.end(), 1000, 9);
+  EXPECT_THROW(names_->numeric_to_name(long_name), exceptions::maximum_oid_size_exceeded);
 }
 
 // The library names table cells without the engine's tree search where it safely can; every
@@ -159,9 +158,9 @@ TEST_F(library_netsnmp_test, CellNamesAreTheEnginesOwnForEveryIndexSyntax) {
   // In each list the first cell teaches the library its column; the others are named from it.
   const std::vector<std::vector<std::vector<long>>> columns = {
       // Integer row numbers, up to the largest sub-identifier and beyond a long's sign.
-      {cell("IF-MIB::ifDescr", {7}), cell("IF-MIB::ifDescr", {1}),
-       cell("IF-MIB::ifDescr", {0}), cell("IF-MIB::ifDescr", {helpers::largest_sub_identifier}),
-       cell("IF-MIB::ifDescr", {-1}), cell("IF-MIB::ifDescr", {5, 6})},
+      {cell("IF-MIB::ifDescr", {7}), cell("IF-MIB::ifDescr", {1}), cell("IF-MIB::ifDescr", {0}),
+       cell("IF-MIB::ifDescr", {helpers::largest_sub_identifier}), cell("IF-MIB::ifDescr", {-1}),
+       cell("IF-MIB::ifDescr", {5, 6})},
       // A table that augments another takes its index.
       {cell("IF-MIB::ifName", {3}), cell("IF-MIB::ifName", {2})},
       // An integer index with named values: 0 is "emerg", 99 has no name.
@@ -245,6 +244,32 @@ TEST(mib_threads_test, ThreadsResolveNamesWhileTheEngineLoadsModulesOnDemand) {
     for (const answers& a : found) EXPECT_EQ(a, expected) << "round " << round;
   }
   std::filesystem::remove_all(base);
+}
+
+TEST(library_statics_test, NumericOidsAsTextAndTableNamesFromFullNames) {
+  const std::pair<std::vector<long>, std::string> numbers[] = {
+      {{}, ""},
+      {{0}, ".0"},
+      {{-1}, ".-1"},
+      {{1, 3, 6, 1, 2, 1}, ".1.3.6.1.2.1"},
+      {{helpers::largest_sub_identifier}, "." + helpers::largest_sub_identifier_text()}};
+  for (const auto& [numeric, text] : numbers) {
+    EXPECT_EQ(library::numeric_oid_to_string(numeric), text);
+  }
+  const std::pair<std::string, std::string> tables[] = {
+      {".iso.org.dod.internet.mgmt.mib-2.interfaces.ifTable", "if"},
+      {".iso.org.dod.internet.mgmt.mib-2.ifMIB.ifMIBObjects.ifXTable", "ifX"},
+      {"x.Table", ""},
+      {"Table", ""},
+      {".iso.sysDescr", "sysDescr"},
+      {"a.myTABLE", "myTABLE"},
+      {"ifTable", "if"},
+      {"a.b.", ""},
+      {"", ""},
+      {"a.Tabl", "Tabl"}};
+  for (const auto& [name, expected] : tables) {
+    EXPECT_EQ(library::table_name_from_oid(oid({1}, name)), expected) << name;
+  }
 }
 
 }  // namespace

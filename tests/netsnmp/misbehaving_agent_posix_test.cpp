@@ -14,9 +14,9 @@
 #include <kestrel/exceptions.hpp>
 #include <kestrel/request.hpp>
 
+#include "helpers/case_names.hpp"
 #include "helpers/misbehaving_agent.hpp"
 #include "netsnmp/netsnmp_fixture.hpp"
-#include "helpers/case_names.hpp"
 
 namespace corvane::tallis::kestrel::helpers {
 namespace {
@@ -46,9 +46,10 @@ class misbehaving_test : public netsnmp_test {
   }
 };
 
-std::vector<std::string> values_of(const std::vector<response>& responses) {
-  std::vector<std::string> values;
-  for (const response& r : responses) values.push_back(r.as_string());
+// The cells' values, each followed by "|".
+std::string values_of(const std::vector<response>& responses) {
+  std::string values;
+  for (const response& r : responses) values += r.as_string() + "|";
   return values;
 }
 
@@ -107,21 +108,21 @@ TEST_F(misbehaving_test, AQueryOverTheResponseLimitFails) {
 struct option_case {
   std::string name;
   std::string mode;
-  std::function<void(connection_options&)> set;
+  bool connection_options::*option;
   add_query add;
-  std::vector<std::string> values;  // with the option; empty: check `cells` only
+  std::string values;  // with the option, each followed by "|"; empty: check `cells` only
   std::size_t cells;
   version_t version = version_t::snmp_v2c;
 };
 
 std::ostream& operator<<(std::ostream& out, const option_case& c) { return out << c.name; }
 
-class kept_by_option : public misbehaving_test, public ::testing::WithParamInterface<option_case> {
-};
+class kept_by_option : public misbehaving_test,
+                       public ::testing::WithParamInterface<option_case> {};
 
 TEST_P(kept_by_option, KeepsWhatTheDefaultDrops) {
   connection_options options;
-  GetParam().set(options);
+  options.*GetParam().option = true;
   const auto answer = ask(GetParam().mode, GetParam().add, options, GetParam().version);
   if (!GetParam().values.empty()) {
     EXPECT_EQ(values_of(answer), GetParam().values);
@@ -129,48 +130,41 @@ TEST_P(kept_by_option, KeepsWhatTheDefaultDrops) {
   EXPECT_EQ(answer.size(), GetParam().cells);
 }
 
-const auto all_types = [](connection_options& o) { o.convert_all_types = true; };
-const auto per_oid = [](connection_options& o) { o.error_per_oid = true; };
-const auto shrink = [](connection_options& o) { o.shrink_bulk_on_too_big = true; };
-const auto exact = [](connection_options& o) { o.exact_subtree = true; };
+using o = connection_options;
 const std::string scalar = ".1.3.6.1.4.1.99999.30.";
-const add_query three_oids = [](request& r) {
-  return r.multi_get({".1.3.6.1.4.1.99999.1.1.1", ".1.3.6.1.4.1.99999.1.1.2",
-                      ".1.3.6.1.4.1.99999.10.1"});
+const add_query ip_address = [](request& r) { return r.single_get(scalar + "1.0"); };
+const add_query opaque_and_unknown = [](request& r) {
+  return r.multi_get({scalar + "2.0", scalar + "5.0"});
 };
-const std::string gen_err = "Error in packet. Reason: (genError) A general failure occured";
+const add_query too_wide = [](request& r) { return r.multi_get({scalar + "3.0", scalar + "4.0"}); };
+const add_query three_oids = [](request& r) {
+  return r.multi_get(
+      {".1.3.6.1.4.1.99999.1.1.1", ".1.3.6.1.4.1.99999.1.1.2", ".1.3.6.1.4.1.99999.10.1"});
+};
+const add_query bulk_of_50 = [](request& r) { return r.bulk("IF-MIB::ifTable", 50); };
+const add_query by_numbers = [](request& r) { return r.table(".1.3.6.1.4.1.99999.1"); };
+const std::string gen_err = "Error in packet. Reason: (genError) A general failure occured|";
+const std::string wider = "Value out of range for its 32-bit type: ";
 
 INSTANTIATE_TEST_SUITE_P(
     Options, kept_by_option,
     ::testing::Values(
-        option_case{"IpAddressAsDottedText", "plain", all_types,
-                    [](request& r) { return r.single_get(scalar + "1.0"); },
-                    {"192.0.2.7"}, 1},
-        option_case{"OpaqueAndUnknownTypesAsBytes", "plain", all_types,
-                    [](request& r) {
-                      return r.multi_get({scalar + "2.0", scalar + "5.0"});
-                    },
-                    {"\x01\x02\xff", "\x47\x11"}, 2},
-        option_case{"IpAddressColumn", "ipcolumn", all_types, if_table, {}, 180},
-        option_case{"IntegersWiderThanTheirType", "plain", [](connection_options& o) {
-                      o.check_integer_range = true;
-                    },
-                    [](request& r) {
-                      return r.multi_get({scalar + "3.0", scalar + "4.0"});
-                    },
-                    {"Value out of range for its 32-bit type: 1099511627776",
-                     "Value out of range for its 32-bit type: 8589934599"},
-                    2},
-        option_case{"ErrorStatusForEveryOid", "generr", per_oid, three_oids,
-                    {gen_err, gen_err, gen_err}, 3},
-        option_case{"NoSuchNameWithoutAUsableIndex", "badindex", per_oid, three_oids,
-                    {"End of MIB", "End of MIB", "End of MIB"}, 3, version_t::snmp_v1},
-        option_case{"TooBigHalvesTheBulk", "toobig", shrink,
-                    [](request& r) { return r.bulk("IF-MIB::ifTable", 50); }, {}, 6},
-        option_case{"TooBigTable", "toobig", shrink, if_table, {}, 120},
-        option_case{"SubtreeByNumbers", "plain", exact,
-                    [](request& r) { return r.table(".1.3.6.1.4.1.99999.1"); }, {"1", "2"}, 2},
-        option_case{"OutsideCellsBetweenInsideOnes", "interleave", exact, if_table, {}, 120}),
+        option_case{"IpAddressAsDottedText", "plain", &o::convert_all_types, ip_address,
+                    "192.0.2.7|", 1},
+        option_case{"OpaqueAndUnknownTypesAsBytes", "plain", &o::convert_all_types,
+                    opaque_and_unknown, "\x01\x02\xff|\x47\x11|", 2},
+        option_case{"IpAddressColumn", "ipcolumn", &o::convert_all_types, if_table, "", 180},
+        option_case{"IntegersWiderThanTheirType", "plain", &o::check_integer_range, too_wide,
+                    wider + "1099511627776|" + wider + "8589934599|", 2},
+        option_case{"ErrorStatusForEveryOid", "generr", &o::error_per_oid, three_oids,
+                    gen_err + gen_err + gen_err, 3},
+        option_case{"NoSuchNameWithoutAUsableIndex", "badindex", &o::error_per_oid, three_oids,
+                    "End of MIB|End of MIB|End of MIB|", 3, version_t::snmp_v1},
+        option_case{"TooBigHalvesTheBulk", "toobig", &o::shrink_bulk_on_too_big, bulk_of_50, "", 6},
+        option_case{"TooBigTable", "toobig", &o::shrink_bulk_on_too_big, if_table, "", 120},
+        option_case{"SubtreeByNumbers", "plain", &o::exact_subtree, by_numbers, "1|2|", 2},
+        option_case{"OutsideCellsBetweenInsideOnes", "interleave", &o::exact_subtree, if_table, "",
+                    120}),
     corvane::tallis::kestrel::helpers::by_name{});
 
 }  // namespace

@@ -2,16 +2,14 @@
 // entries, "/" inside them), sensor processes sharing a base directory, and a service user on a
 // root-owned installation.
 
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <array>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -57,71 +55,19 @@ TEST(mib_directories_test, ListsTheEnvironmentEntryWholeThenTheModuleEntry) {
 // ---- Sensor processes (helpers/pool_client.cpp) ----------------------------------------
 
 struct outcome {
-  int status = -1;  // the exit code, or -1 for a signal or a child that had to be killed
+  int status = -1;  // the exit code (137 for a client killed at its deadline), or -1
   std::string output;
 };
 
-struct user_id {
-  uid_t uid;
-  gid_t gid;
-};
+// Starts `command` through the shell, its standard output on a pipe.
+FILE* start(const std::string& command) { return ::popen(command.c_str(), "r"); }
 
-// Starts the pool client with `arguments` in the environment `environment` (nothing else),
-// as `user` when given, its standard output on a pipe.
-std::pair<pid_t, int> start_client(const fs::path& client,
-                                   const std::vector<std::string>& arguments,
-                                   const std::vector<std::string>& environment,
-                                   std::optional<user_id> user = std::nullopt) {
-  int out[2];
-  if (::pipe(out) != 0) throw std::runtime_error("pipe");
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(out[1], 1);
-    ::close(out[0]);
-    ::close(out[1]);
-    if (user &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(user->gid) != 0 || ::setuid(user->uid) != 0)) {
-      ::_exit(126);
-    }
-    std::vector<std::string> args{client.string()};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env = environment;
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    ::execve(argv[0], argv.data(), envp.data());
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  return {pid, out[0]};
-}
-
-// Collects the client's output and exit status; kills it at `deadline`.
-outcome finish_client(std::pair<pid_t, int> child, std::chrono::steady_clock::time_point deadline) {
+outcome finish(FILE* pipe) {
   outcome result;
-  char buffer[512];
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd fd{child.second, POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0) {
-      ::kill(child.first, SIGKILL);
-      result.output += "(killed at the deadline)";
-      break;
-    }
-    const ssize_t n = ::read(child.second, buffer, sizeof buffer);
-    if (n <= 0) break;
-    result.output.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(child.second);
-  int status = 0;
-  ::waitpid(child.first, &status, 0);
-  if (WIFEXITED(status) && result.output.find("(killed") == std::string::npos) {
-    result.status = WEXITSTATUS(status);
-  }
+  std::array<char, 512> buffer{};
+  while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) result.output += buffer.data();
+  const int status = ::pclose(pipe);
+  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   return result;
 }
 
@@ -143,15 +89,14 @@ TEST(sensor_processes_test, ManyProcessesOnOneBaseDirectoryStartAndStopCleanly) 
   constexpr int rounds = 15;
   const fs::path base = helpers::make_temporary_directory("kestrel-processes-");
   const std::string port = std::to_string(helpers::shared_agent().port());
-  std::vector<std::pair<pid_t, int>> children;
+  std::vector<FILE*> children;
   for (int i = 0; i < processes; ++i) {
-    children.push_back(
-        start_client(pool_client, {base.string(), std::to_string(rounds), port}, {}));
+    children.push_back(start("timeout -s KILL 240 env -i '" + pool_client.string() + "' '" +
+                             base.string() + "' " + std::to_string(rounds) + " " + port));
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(240);
   int failures = 0;
-  for (auto& child : children) {
-    const outcome result = finish_client(child, deadline);
+  for (FILE* child : children) {
+    const outcome result = finish(child);
     if (result.status != 0) {
       ++failures;
       ADD_FAILURE() << "status " << result.status << ": " << result.output;
@@ -168,8 +113,9 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to install a copy and switch to nobody";
   const passwd* nobody = ::getpwnam("nobody");
   if (nobody == nullptr) GTEST_SKIP() << "the system has no user nobody";
-  const user_id service{nobody->pw_uid, nobody->pw_gid};
-  const std::string uid_text = std::to_string(service.uid);
+  const uid_t uid = nobody->pw_uid;
+  const gid_t gid = nobody->pw_gid;
+  const std::string uid_text = std::to_string(uid);
 
   // The installation: the client, the library, the engine link and the MIBs, owned by root.
   const fs::path root = helpers::make_temporary_directory("kestrel-install-");
@@ -190,7 +136,7 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
   const fs::path runtime = root / "run";
   fs::create_directory(runtime);
   fs::permissions(runtime, fs::perms(0700));
-  ASSERT_EQ(::chown(runtime.c_str(), service.uid, service.gid), 0);
+  ASSERT_EQ(::chown(runtime.c_str(), uid, gid), 0);
   // Someone else's directory in the user's place is refused.
   const fs::path taken = root / "tmp-taken";
   fs::create_directories(taken / ("kestrel-" + uid_text));
@@ -205,11 +151,11 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
       {{"TMPDIR=" + taken.string()}, {}},
   };
   for (const auto& v : variants) {
-    std::vector<std::string> environment = v.environment;
-    environment.push_back("LD_LIBRARY_PATH=" + install.string());
-    const outcome result = finish_client(
-        start_client(install / pool_client.filename(), {"-", "1", "0"}, environment, service),
-        std::chrono::steady_clock::now() + std::chrono::seconds(60));
+    std::string command = "timeout -s KILL 60 setpriv --reuid=" + uid_text +
+                          " --regid=" + std::to_string(gid) + " --clear-groups env -i";
+    for (const std::string& entry : v.environment) command += " '" + entry + "'";
+    const outcome result = finish(start(command + " 'LD_LIBRARY_PATH=" + install.string() + "' '" +
+                                        (install / pool_client.filename()).string() + "' - 1 0"));
     if (v.expected_base.empty()) {
       EXPECT_EQ(result.status, 1) << result.output;
       EXPECT_NE(result.output.find(taken / ("kestrel-" + uid_text)), std::string::npos)
@@ -224,7 +170,7 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
       ::stat(v.expected_base.c_str(), &s);
       return s;
     }();
-    EXPECT_EQ(info.st_uid, service.uid);
+    EXPECT_EQ(info.st_uid, uid);
     EXPECT_EQ(info.st_mode & 0777, 0700U);
   }
   EXPECT_FALSE(fs::exists(install / "snmp"));

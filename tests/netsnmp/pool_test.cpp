@@ -31,7 +31,7 @@ using helpers::engine_copy_name;
 using helpers::engine_file_name;
 using helpers::scoped_environment;
 
-std::set<std::string> mapped_engine_files() { return helpers::loaded_engine_files(); }
+using helpers::loaded_engine_files;
 
 // The text without the registry's warning lines (a machine without the product's registry
 // values has them before the MIB line).
@@ -61,22 +61,22 @@ class pool_test : public ::testing::Test {
 };
 
 TEST_F(pool_test, CreatingAPoolLoadsNoEngineAndTheFirstLibraryLoadsIt) {
-  const std::set<std::string> before = mapped_engine_files();
+  const std::set<std::string> before = loaded_engine_files();
   if (!before.empty()) GTEST_SKIP() << "an earlier test of this process holds an engine";
 
   std::shared_ptr<pool> p = create_pool();
   EXPECT_TRUE(fs::is_directory(module_directory() / "snmp"));
-  EXPECT_EQ(mapped_engine_files(), before);
+  EXPECT_EQ(loaded_engine_files(), before);
 
   std::unique_ptr<library> names = create_library(*p);
-  EXPECT_EQ(mapped_engine_files(),
+  EXPECT_EQ(loaded_engine_files(),
             std::set<std::string>{fs::canonical(module_directory() / engine_file_name()).string()});
 
   // The last owner shuts the engine down and unloads it.
   p.reset();
-  EXPECT_EQ(mapped_engine_files().size(), 1U);
+  EXPECT_EQ(loaded_engine_files().size(), 1U);
   names.reset();
-  EXPECT_EQ(mapped_engine_files(), before);
+  EXPECT_EQ(loaded_engine_files(), before);
 }
 
 TEST_F(pool_test, CreatePoolMakesMissingParentsAndRejectsAFileAsBase) {
@@ -108,7 +108,7 @@ TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
   EXPECT_EQ(copy.parent_path().parent_path(), base_);
   EXPECT_TRUE(fs::exists(copy.parent_path() / engine_copy_name(1)));
   EXPECT_FALSE(fs::exists(copy.parent_path() / engine_copy_name(0)));
-  EXPECT_EQ(mapped_engine_files().size(), 3U);
+  EXPECT_EQ(loaded_engine_files().size(), 3U);
 
   // Engine state set in one instance is not seen by the others.
   first->netsnmp_ds_set_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT,
@@ -230,9 +230,12 @@ class foreign_pool : public pool {
   fs::path library_clone_path(unsigned int) override { return {}; }
 };
 
-TEST_F(pool_test, LibraryFactoriesKeepThePoolAndShareOneMibContext) {
+TEST_F(pool_test, OnlyItsOwnPoolsMakeLibrariesAndConnectionsAndFactoriesKeepThePool) {
   foreign_pool foreign;
   EXPECT_THROW(create_library(foreign), std::bad_cast);
+  EXPECT_THROW(
+      create_connection(foreign, settings("public", true, "127.0.0.1", 1161, std::nullopt)),
+      std::bad_cast);
   EXPECT_THROW(get_library_factory(std::make_shared<foreign_pool>())(), std::bad_cast);
   EXPECT_THROW(get_library_factory(nullptr)(), std::bad_cast);
 
