@@ -31,10 +31,12 @@ std::string quote(const std::string& word) {
   return quoted + "'";
 }
 
-outcome run(const std::string& program, const std::vector<std::string>& arguments) {
+// Runs `program` with `arguments`, after the shell's variable assignments `environment`.
+outcome run(const std::string& program, const std::vector<std::string>& arguments,
+            const std::string& environment = "") {
   const fs::path err_file =
       fs::temp_directory_path() / ("kestrel-cli-" + std::to_string(::getpid()) + ".err");
-  std::string command = quote(program);
+  std::string command = environment + quote(program);
   for (const auto& a : arguments) command += " " + quote(a);
   command += " 2>" + quote(err_file.string()) + " </dev/null";
   outcome result;
@@ -53,23 +55,10 @@ outcome run(const std::string& program, const std::vector<std::string>& argument
   return result;
 }
 
-outcome run_tool(const std::vector<std::string>& arguments) {
-  return run(KESTREL_TOOL_PATH, arguments);
-}
-
-std::size_t count_lines(const std::string& text) {
-  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
-}
-
 class cli : public testing::Test {
  protected:
   static void SetUpTestSuite() { agent_ = &helpers::shared_agent(); }
   static std::string host() { return "127.0.0.1:" + std::to_string(agent_->port()); }
-
-  static std::vector<std::string> v2c(std::vector<std::string> command) {
-    command.insert(command.begin() + 1, {"-v", "2c", "-c", "public", "-t", "2", host()});
-    return command;
-  }
 
   static helpers::snmp_agent* agent_;
 };
@@ -80,9 +69,9 @@ constexpr std::size_t any = std::numeric_limits<std::size_t>::max();
 
 // One run of the tool and what it must give.
 struct tool_call {
-  // "v2c": the test agent, read with community "public"; "": the test agent with the options as
-  // written ("@" is its address); "silent" or a misbehaving agent's mode: that agent, without
-  // retry.
+  // "v2c": the test agent, read with community "public" ("mib": with a MIB of the test's own);
+  // "": the test agent with the options as written ("@" is its address); "silent" or a
+  // misbehaving agent's mode: that agent, without retry.
   std::string agent;
   std::string line;  // the command and its arguments, separated by single spaces
   int code;
@@ -96,13 +85,6 @@ tool_call call(std::string agent, std::string line, int code, std::size_t lines,
   return {std::move(agent), std::move(line), code, lines, std::move(out), std::move(err)};
 }
 
-std::vector<std::string> words(const std::string& line, const std::string& address) {
-  std::vector<std::string> split;
-  std::istringstream in(line);
-  for (std::string word; in >> word;) split.push_back(word == "@" ? address : word);
-  return split;
-}
-
 TEST_F(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
   const std::string text = helpers::snmp_agent::playpen_text_oid;
   const std::string date = helpers::snmp_agent::playpen_date_oid;
@@ -112,6 +94,17 @@ TEST_F(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
                          helpers::snmp_agent::priv_password + " -t 2 @ ";
   const std::string name = "SNMPv2-MIB::sysName.0";
   const std::string agent_name = "String: kestrel-agent";
+  // A MIB that gives the date object DateAndTime's display hint.
+  const fs::path mib_dir =
+      fs::temp_directory_path() / ("kestrel-mibs-" + std::to_string(::getpid()));
+  fs::create_directories(mib_dir);
+  std::ofstream(mib_dir / "KESTREL-TEST-MIB.txt")
+      << "KESTREL-TEST-MIB DEFINITIONS ::= BEGIN\n"
+         "IMPORTS OBJECT-TYPE FROM SNMPv2-SMI DateAndTime FROM SNMPv2-TC\n"
+         "        netSnmpExperimental FROM NET-SNMP-MIB;\n"
+         "kestrelTestDate OBJECT-TYPE SYNTAX DateAndTime MAX-ACCESS read-only STATUS current\n"
+         "    DESCRIPTION \"A date.\" ::= { netSnmpExperimental 2 }\n"
+         "END\n";
   const std::vector<tool_call> cases = {
       call("v2c", "get " + name + " SNMPv2-MIB::sysUpTime.0", 0, 2,
            {".iso.org.dod.internet.mgmt.mib-2.system.sysName.0 (.1.3.6.1.2.1.1.5.0) " + agent_name +
@@ -136,9 +129,27 @@ TEST_F(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
       call("v2c", "get " + text, 0, 1,
            {"String: 6c:69:6e:65:20:6f:6e:65:0a:6c:69:6e:65:20:74:77:6f\n"}),
       call("v2c", "get --raw " + text, 0, 1, {"String: line one\\nline two\n"}),
+      // JSON values are typed; strings also carry their exact bytes.
+      call("v2c",
+           "get --format json SNMPv2-MIB::sysName.0 SNMPv2-MIB::sysServices.0 "
+           "SNMPv2-MIB::sysObjectID.0 " +
+               text,
+           0, any,
+           {R"("oid": ".1.3.6.1.2.1.1.5.0",
+    "type": "String",
+    "value": "kestrel-agent")",
+            R"("value": )" + std::to_string(helpers::snmp_agent::sys_services) + "\n",
+            R"("type": "OID")", R"("value_oid": ".1.3.6.1.4.1.8072.3.2.10")",
+            R"("hex": "6c696e65206f6e650a6c696e652074776f")",
+            R"("value": "6c:69:6e:65:20:6f:6e:65:0a:6c:69:6e:65:20:74:77:6f")"}),
+      call("v2c", "get --format json --raw " + text, 0, any, {R"("value": "line one\\nline two")"}),
+      call("v2c", "table --format json IF-MIB::ifTable", 0, any,
+           {R"("column": "Index",)", R"("row": "1",)", "\"value\": 1\n"}),
       call("v2c", "get " + date, 0, 1, {"String: 07:e8:05:01:0c:1e:2d:06:2b:02:00\n"}),
       call("v2c", "get --date-and-time " + date_object + " " + date, 0, 1, {iso_date}),
       call("v2c", "walk --date-and-time " + date_object + " " + date_object, 0, 1, {iso_date}),
+      call("mib", "get " + date, 0, 1,
+           {"kestrelTestDate.0 (.1.3.6.1.4.1.8072.9999.2.0) " + iso_date}),
       // In OID order whatever the order of the subtrees, each value once, no end markers.
       call("v2c",
            "record SNMPv2-MIB::sysName .1.3.6.1.4.1.8072.9999 SNMPv2-MIB::sysContact --output "
@@ -181,80 +192,31 @@ TEST_F(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
     SCOPED_TRACE(c.agent + ": " + c.line);
     std::optional<helpers::silent_agent> silent;
     std::optional<helpers::misbehaving_agent> misbehaving;
-    std::vector<std::string> arguments = words(c.line, host());
-    if (c.agent == "v2c") {
-      arguments = v2c(arguments);
+    std::vector<std::string> arguments;
+    std::istringstream words(c.line);
+    for (std::string word; words >> word;) arguments.push_back(word == "@" ? host() : word);
+    std::vector<std::string> options;
+    if (c.agent == "v2c" || c.agent == "mib") {
+      options = {"-v", "2c", "-c", "public", "-t", "2", host()};
     } else if (!c.agent.empty()) {
       const auto port =
           c.agent == "silent" ? silent.emplace().port() : misbehaving.emplace(c.agent).port();
-      arguments.insert(arguments.begin() + 1,
-                       {"-t", "1", "-r", "0", "127.0.0.1:" + std::to_string(port)});
+      options = {"-t", "1", "-r", "0", "127.0.0.1:" + std::to_string(port)};
     }
-    const auto got = run_tool(arguments);
+    if (!options.empty()) arguments.insert(arguments.begin() + 1, options.begin(), options.end());
+    const auto got = run(KESTREL_TOOL_PATH, arguments,
+                         c.agent == "mib" ? "MIBDIRS=" + quote(mib_dir.string()) + " " : "");
     EXPECT_EQ(got.code, c.code) << got.err;
-    EXPECT_EQ(c.lines == any ? any : count_lines(got.out), c.lines) << got.out;
+    EXPECT_EQ(c.lines == any ? any : std::count(got.out.begin(), got.out.end(), '\n'), c.lines)
+        << got.out;
     for (const auto& piece : c.out) EXPECT_NE(got.out.find(piece), std::string::npos) << got.out;
     for (const auto& piece : c.err) EXPECT_NE(got.err.find(piece), std::string::npos) << got.err;
+    EXPECT_TRUE(c.line.find("json") == std::string::npos || nlohmann::json::accept(got.out));
     EXPECT_TRUE(got.err.empty() || !c.err.empty() || c.code != 0) << got.err;
     // Without retry the silent agent got exactly one datagram.
     EXPECT_EQ(silent ? silent->drain() : 1u, 1u);
   }
-}
-
-TEST_F(cli, JsonIsTypedNamesTableCellsAndKeepsTheExactBytes) {
-  auto got = run_tool(v2c({"get", "--format", "json", "SNMPv2-MIB::sysName.0",
-                           "SNMPv2-MIB::sysServices.0", "SNMPv2-MIB::sysObjectID.0"}));
-  ASSERT_EQ(got.code, 0) << got.err;
-  const auto values = nlohmann::json::parse(got.out);
-  ASSERT_EQ(values.size(), 3u);
-  EXPECT_EQ(values[0]["oid"], ".1.3.6.1.2.1.1.5.0");
-  EXPECT_EQ(values[0]["type"], "String");
-  EXPECT_EQ(values[0]["value"], "kestrel-agent");
-  EXPECT_TRUE(values[1]["value"].is_number_integer());
-  EXPECT_EQ(values[1]["value"], helpers::snmp_agent::sys_services);
-  EXPECT_EQ(values[2]["type"], "OID");
-  EXPECT_TRUE(values[2]["value_oid"].is_string());
-
-  got = run_tool(v2c({"table", "--format", "json", "IF-MIB::ifTable"}));
-  ASSERT_EQ(got.code, 0) << got.err;
-  const auto cells = nlohmann::json::parse(got.out);
-  ASSERT_FALSE(cells.empty());
-  EXPECT_EQ(cells[0]["column"], "Index");
-  EXPECT_EQ(cells[0]["row"], "1");
-  EXPECT_TRUE(cells[0]["value"].is_number());
-
-  for (const bool raw : {false, true}) {
-    auto arguments = v2c({"get", "--format", "json", helpers::snmp_agent::playpen_text_oid});
-    if (raw) arguments.push_back("--raw");
-    got = run_tool(arguments);
-    ASSERT_EQ(got.code, 0) << got.err;
-    const auto value = nlohmann::json::parse(got.out)[0];
-    EXPECT_EQ(value["value"],
-              raw ? "line one\\nline two" : "6c:69:6e:65:20:6f:6e:65:0a:6c:69:6e:65:20:74:77:6f");
-    EXPECT_EQ(value["hex"], "6c696e65206f6e650a6c696e652074776f");
-  }
-}
-
-TEST_F(cli, WhereAMibSaysDateAndTimeNoOptionIsNeeded) {
-  const fs::path mib_dir =
-      fs::temp_directory_path() / ("kestrel-mibs-" + std::to_string(::getpid()));
-  fs::create_directories(mib_dir);
-  std::ofstream(mib_dir / "KESTREL-TEST-MIB.txt")
-      << "KESTREL-TEST-MIB DEFINITIONS ::= BEGIN\n"
-         "IMPORTS OBJECT-TYPE FROM SNMPv2-SMI DateAndTime FROM SNMPv2-TC\n"
-         "        netSnmpExperimental FROM NET-SNMP-MIB;\n"
-         "kestrelTestDate OBJECT-TYPE SYNTAX DateAndTime MAX-ACCESS read-only STATUS current\n"
-         "    DESCRIPTION \"A date.\" ::= { netSnmpExperimental 2 }\n"
-         "END\n";
-  ::setenv("MIBDIRS", mib_dir.string().c_str(), 1);
-  const auto got = run_tool(v2c({"get", helpers::snmp_agent::playpen_date_oid}));
-  ::unsetenv("MIBDIRS");
   fs::remove_all(mib_dir);
-  ASSERT_EQ(got.code, 0) << got.err;
-  EXPECT_NE(got.out.find("kestrelTestDate.0 (.1.3.6.1.4.1.8072.9999.2.0) String: "
-                         "2024-05-01T12:30:45.6+02:00\n"),
-            std::string::npos)
-      << got.out;
 }
 
 // The README's tour, as a program, against the test agent: every name it uses resolves.
@@ -271,7 +233,7 @@ TEST_F(cli, TheReadmeTourRuns) {
 
 TEST_F(cli, HelpForEveryCommand) {
   for (const std::string command : {"get", "walk", "bulk", "table", "row", "first-of", "record"}) {
-    const auto got = run_tool({command, "--help"});
+    const auto got = run(KESTREL_TOOL_PATH, {command, "--help"});
     EXPECT_EQ(got.code, 0) << command;
     EXPECT_NE(got.out.find("HOST"), std::string::npos) << command << ": " << got.out;
   }
