@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <kestrel/test_connections.hpp>
 #include <memory>
 #include <stdexcept>
@@ -25,7 +26,9 @@ std::vector<std::string> describe(const std::vector<r>& responses) {
   for (const r& one : responses) {
     const std::string name = one.name();
     std::size_t label = name.size();
-    while (label > 0 && (name[label - 1] != '.' || std::isdigit(name[label]) != 0)) --label;
+    while (label > 0 &&
+           (name[label - 1] != '.' || std::isdigit(static_cast<unsigned char>(name[label])) != 0))
+      --label;
     std::string text = one.as_string();
     if (text == "End Of Table") text = "END";
     if (text == "No more variables left in this MIB View (It is past the end of the MIB tree)") {
@@ -120,6 +123,8 @@ struct walk_case {
   std::vector<k::oid_request> requests;
   std::vector<std::string> expected;
 };
+
+std::ostream& operator<<(std::ostream& out, const walk_case& c) { return out << c.name; }
 
 class walk_mock : public canned_connection, public testing::WithParamInterface<walk_case> {};
 
