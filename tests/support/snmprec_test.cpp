@@ -9,6 +9,7 @@
 
 #include "helpers/error_text.hpp"
 #include "helpers/map_library.hpp"
+#include "helpers/test_platform.hpp"
 
 namespace k = corvane::tallis::kestrel;
 namespace fs = std::filesystem;
@@ -16,32 +17,28 @@ using r = k::response;
 
 namespace {
 
-// A recording file that goes with the test.
-class recording {
- public:
-  explicit recording(const std::string& text)
-      : path_(fs::temp_directory_path() /
-              ("kestrel-snmprec-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) +
-               ".snmprec")) {
-    std::ofstream(path_, std::ios::binary) << text;
-  }
-  recording(const recording&) = delete;
-  recording& operator=(const recording&) = delete;
-  ~recording() { fs::remove(path_); }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 std::vector<std::string> describe(const std::vector<r>& responses) {
   std::vector<std::string> texts;
   for (const r& one : responses) texts.push_back(one.str());
   return texts;
 }
 
-TEST(snmprec, EveryTagReadsAsTheExchangeConvertsItAndWritesBack) {
-  const recording file(
+// Writes recordings into a directory of the test's own.
+class snmprec : public testing::Test {
+ protected:
+  void TearDown() override { fs::remove_all(dir_); }
+  fs::path recording(const std::string& text) {
+    const fs::path file = dir_ / (std::to_string(++files_) + ".snmprec");
+    std::ofstream(file, std::ios::binary) << text;
+    return file;
+  }
+
+  fs::path dir_ = k::helpers::make_temporary_directory("kestrel-snmprec-");
+  int files_ = 0;
+};
+
+TEST_F(snmprec, EveryTagReadsAsTheExchangeConvertsItAndWritesBack) {
+  const fs::path file = recording(
       "# comment line\r\n"
       "1.3.6.1.2.1.1.1.0|4|Linux box|with a pipe\n"
       "\n"
@@ -59,7 +56,7 @@ TEST(snmprec, EveryTagReadsAsTheExchangeConvertsItAndWritesBack) {
       "1.3.6.1.4.1.3|128|\n"
       "1.3.6.1.4.1.4|129|\n"
       "1.3.6.1.4.1.5|130|\n");
-  const auto data = k::test::load_snmprec(file.path(), k::helpers::mib2_library());
+  const auto data = k::test::load_snmprec(file, k::helpers::mib2_library());
   const std::vector<std::string> expected = {
       "system.sysDescr.0 (.1.3.6.1.2.1.1.1.0) String: Linux box|with a pipe",
       "system.sysObjectID.0 (.1.3.6.1.2.1.1.2.0) OID: .1.3.6.1.4.1.8072.3.2.10",
@@ -80,17 +77,17 @@ TEST(snmprec, EveryTagReadsAsTheExchangeConvertsItAndWritesBack) {
   };
   EXPECT_EQ(describe(data), expected);
   // Without a library the names are the dotted numbers.
-  EXPECT_EQ(k::test::load_snmprec(file.path()).front().name(), ".1.3.6.1.2.1.1.1.0");
+  EXPECT_EQ(k::test::load_snmprec(file).front().name(), ".1.3.6.1.2.1.1.1.0");
 
   // Written and read again, the data is the same.
   std::ostringstream written;
   k::test::write_snmprec(data, written);
   EXPECT_NE(written.str().find("1.3.6.1.2.1.2.2.1.6.2|4x|00127962f940\n"), std::string::npos);
-  const recording again(written.str());
-  EXPECT_EQ(describe(k::test::load_snmprec(again.path(), k::helpers::mib2_library())), expected);
+  EXPECT_EQ(describe(k::test::load_snmprec(recording(written.str()), k::helpers::mib2_library())),
+            expected);
 }
 
-TEST(snmprec, ABadLineIsReportedWithFileAndLineNumber) {
+TEST_F(snmprec, ABadLineIsReportedWithFileAndLineNumber) {
   const std::string good = "1.3.6.1.2.1.1.1.0|4|text\n";
   const std::pair<std::string, std::string> cases[] = {
       {"1.3.6.1.2.1.1.2.0 4 text", "not of the form OID|TAG|VALUE"},
@@ -108,15 +105,15 @@ TEST(snmprec, ABadLineIsReportedWithFileAndLineNumber) {
   };
   for (const auto& [line, what] : cases) {
     SCOPED_TRACE(line);
-    const recording file(good + "\n" + line + "\n");
-    EXPECT_EQ(k::helpers::runtime_error_text([&] { k::test::load_snmprec(file.path()); }),
-              file.path().string() + ":3: " + what);
+    const fs::path file = recording(good + "\n" + line + "\n");
+    EXPECT_EQ(k::helpers::runtime_error_text([&] { k::test::load_snmprec(file); }),
+              file.string() + ":3: " + what);
   }
   EXPECT_EQ(k::helpers::runtime_error_text([] { k::test::load_snmprec("/nonexistent.snmprec"); }),
             "cannot open /nonexistent.snmprec");
 }
 
-TEST(snmprec, ValuesWithoutARecordedFormAreRefusedByName) {
+TEST_F(snmprec, ValuesWithoutARecordedFormAreRefusedByName) {
   const auto lib = k::helpers::mib2_library();
   for (const r& value : {k::helpers::make_response(lib, "sysName.0", r::int64_value{-1}),
                          k::helpers::make_response(lib, "sysName.0", r::double_value{1.5}),
