@@ -133,6 +133,14 @@ TEST_F(library_netsnmp_test, ReadsUpToTheBufferSizeOfSubIdentifiersAndFailsOnAFu
   // ".iso.org.dod.internet.private.enterprises" followed by ".9" a thousand times.
   long_name.insert(long_name.end(), 1000, 9);
   EXPECT_THROW(names_->numeric_to_name(long_name), exceptions::maximum_oid_size_exceeded);
+  // No sub-identifiers: the engine's name of the root.
+  EXPECT_EQ(names_->numeric_to_name({}), ".");
+}
+
+TEST(trim_engine_text_test, RemovesBlanksAndControlCharactersFromBothEnds) {
+  EXPECT_EQ(trim_engine_text(" \t(Sub-id not found) \r\n\x01"), "(Sub-id not found)");
+  EXPECT_EQ(trim_engine_text("a b"), "a b");
+  EXPECT_EQ(trim_engine_text(" \n "), "");
 }
 
 // The library names table cells without the engine's tree search where it safely can; every

@@ -120,7 +120,9 @@ std::string library_netsnmp::numeric_to_name(const std::vector<long>& numeric) c
   }
   std::transform(numeric.begin(), numeric.end(), numbers,
                  [](long sub_identifier) { return static_cast<::oid>(sub_identifier); });
-  const std::span<const ::oid> sub_identifiers(numbers, numeric.size());
+  // The engine takes no numbers as a null list (it would read a first one otherwise).
+  const std::span<const ::oid> sub_identifiers(numeric.empty() ? nullptr : numbers,
+                                               numeric.size());
 
   context_netsnmp& context = *state_->context;
   std::lock_guard lock(context.mib_lock());
