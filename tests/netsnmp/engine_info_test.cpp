@@ -20,6 +20,8 @@ TEST_F(engine_info_test, DescribesTheMibEngineAndGivesDisplayHints) {
   EXPECT_THAT(engine.mib_directories, Contains(::testing::EndsWith("mibs")));
   EXPECT_THAT(engine.modules, Contains("IF-MIB"));
   EXPECT_THAT(engine.modules, Contains("SNMPv2-MIB"));
+  // A module that imports nothing is loaded all the same.
+  EXPECT_THAT(engine.modules, Contains("SNMPv2-SMI"));
   EXPECT_TRUE(std::is_sorted(engine.modules.begin(), engine.modules.end()));
   EXPECT_THAT(engine.auth_protocols,
               ElementsAre("MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512"));
