@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -14,6 +16,7 @@
 #include "helpers/error_text.hpp"
 #include "helpers/test_platform.hpp"
 #include "support/dynamic_library.hpp"
+#include "support/platform.hpp"
 
 namespace corvane::tallis::kestrel {
 namespace {
@@ -48,6 +51,26 @@ TEST(dynamic_library_posix_test, FailuresCarryTheLoadersReason) {
     EXPECT_EQ(helpers::runtime_error_text(action), expected);
   }
   fs::remove_all(dir_path);
+}
+
+TEST(platform_posix_test, LocksEnvironmentAndTheDefaultBaseDirectory) {
+  const fs::path dir = helpers::make_temporary_directory("kestrel-platform-");
+  // A lock on a file that cannot be opened is no lock.
+  EXPECT_EQ(platform::lock_file(dir / "missing" / "lock", false, false), -1);
+  const std::intptr_t held = platform::lock_file(dir / "lock", true, false);
+  EXPECT_GE(held, 0);
+  EXPECT_EQ(platform::lock_file(dir / "lock", false, false), -1);
+  platform::unlock_file(held);
+
+  platform::set_environment("KESTREL_PLATFORM_TEST", "first");
+  platform::set_environment("KESTREL_PLATFORM_TEST", "second");
+  EXPECT_EQ(platform::get_environment("KESTREL_PLATFORM_TEST"), "second");
+  ::unsetenv("KESTREL_PLATFORM_TEST");
+
+  // The directory beside the module is made when it is missing and can be.
+  EXPECT_EQ(platform::default_base_directory(dir / "snmp"), dir / "snmp");
+  EXPECT_TRUE(fs::is_directory(dir / "snmp"));
+  fs::remove_all(dir);
 }
 
 TEST(last_error_message_test, FallsBackToTheCodeWhenTheLoaderHasNoText) {

@@ -2,10 +2,10 @@
 
 // Engine facade: the only header besides the engine binding's own sources that sees
 // Net-SNMP's declarations.
-#include <net-snmp/net-snmp-config.h>
-#include <net-snmp/net-snmp-includes.h>
 #include <net-snmp/library/keytools.h>
 #include <net-snmp/library/snmpusm.h>
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
 
 #include <algorithm>
 #include <chrono>
@@ -64,8 +64,7 @@ class context_netsnmp : public std::enable_shared_from_this<context_netsnmp> {
   netsnmp_session* snmp_sess_session(void* handle);
   int snmp_sess_synch_response(void* handle, netsnmp_pdu* pdu, netsnmp_pdu** response);
   void snmp_sess_error(void* handle, int* system_error, int* engine_error, char** message);
-  void snmp_error(netsnmp_session* session, int* system_error, int* engine_error,
-                  char** message);
+  void snmp_error(netsnmp_session* session, int* system_error, int* engine_error, char** message);
   const char* snmp_api_errstring(int code);
   const char* snmp_errstring(int status);
   int generate_Ku(const ::oid* hash_type, u_int hash_type_len, const u_char* secret,

@@ -1,9 +1,9 @@
 #include "netsnmp/exchange.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstdlib>
-#include <charconv>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -95,9 +95,9 @@ void stream_logger::append_unsigned(unsigned long long value, int base) {
 stream_logger stream_logger::operator<<(double value) {
   // A stream's default: "%g" with six significant digits.
   char digits[32];
-  text_->append(digits,
-                std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6)
-                    .ptr);
+  text_->append(
+      digits,
+      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6).ptr);
   return stream_logger(std::move(*this));
 }
 
@@ -213,7 +213,6 @@ const char* query_name(query_t type) {
   }
   return "";
 }
-
 
 void log_oid(plover::log_interface& logger, const oid& o) {
   dump(logger) << "  Name: " << o.name() << " (" << o.numeric_oid() << ")";
@@ -488,8 +487,8 @@ std::string_view printable_or_hex(const std::string& bytes, std::string& hex) {
 }
 
 void log_int(const logger_factory& make, std::int32_t value) {
-  make() << "    Int: " << value << " (0x" << detail::hex_digits{static_cast<std::uint32_t>(value), 4}
-         << ")";
+  make() << "    Int: " << value << " (0x"
+         << detail::hex_digits{static_cast<std::uint32_t>(value), 4} << ")";
 }
 
 void log_int64(const logger_factory& make, std::uint64_t value) {
@@ -776,7 +775,8 @@ std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_requ
 
   if (pdu.errstat == error_none) {
     std::size_t count = 0;
-    for (const netsnmp_variable_list* v = pdu.variables; v != nullptr; v = v->next_variable) ++count;
+    for (const netsnmp_variable_list* v = pdu.variables; v != nullptr; v = v->next_variable)
+      ++count;
     result.reserve(count);
     const logger_factory make = [&logger] { return stream_logger(logger); };
     for (const netsnmp_variable_list* variable = pdu.variables; variable != nullptr;

@@ -57,9 +57,9 @@ class stream_logger {
   stream_logger operator<<(std::string_view text);
   stream_logger operator<<(char c);
   template <class T>
-    requires std::integral<T> && (!std::same_as<T, bool>) && (!std::same_as<T, char>) &&
-             (!std::same_as<T, signed char>) && (!std::same_as<T, unsigned char>)
-  stream_logger operator<<(T value) {
+  requires std::integral<T> &&(!std::same_as<T, bool>)&&(!std::same_as<T, char>)&&(
+      !std::same_as<T, signed char>)&&(!std::same_as<T, unsigned char>)stream_logger
+  operator<<(T value) {
     if (hex_) {
       append_unsigned(static_cast<std::make_unsigned_t<T>>(value), 16);
     } else if constexpr (std::is_signed_v<T>) {

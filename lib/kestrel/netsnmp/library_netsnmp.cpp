@@ -121,8 +121,7 @@ std::string library_netsnmp::numeric_to_name(const std::vector<long>& numeric) c
   std::transform(numeric.begin(), numeric.end(), numbers,
                  [](long sub_identifier) { return static_cast<::oid>(sub_identifier); });
   // The engine takes no numbers as a null list (it would read a first one otherwise).
-  const std::span<const ::oid> sub_identifiers(numeric.empty() ? nullptr : numbers,
-                                               numeric.size());
+  const std::span<const ::oid> sub_identifiers(numeric.empty() ? nullptr : numbers, numeric.size());
 
   context_netsnmp& context = *state_->context;
   std::lock_guard lock(context.mib_lock());
@@ -135,9 +134,9 @@ std::string library_netsnmp::numeric_to_name(const std::vector<long>& numeric) c
   const ::oid row = sub_identifiers.back();
   auto& memory = context.column_names();
   const auto is_last = [&] {
-    return memory.last != nullptr && std::equal(column.begin(), column.end(),
-                                                 memory.last->first.begin(),
-                                                 memory.last->first.end());
+    return memory.last != nullptr &&
+           std::equal(column.begin(), column.end(), memory.last->first.begin(),
+                      memory.last->first.end());
   };
   const auto* found = is_last() ? memory.last : nullptr;
   if (found == nullptr) {
@@ -156,7 +155,8 @@ std::string library_netsnmp::numeric_to_name(const std::vector<long>& numeric) c
       learnt.derivable = derived == name;
     }
     memory.last =
-        &*memory.columns.emplace(std::vector<::oid>(column.begin(), column.end()), std::move(learnt))
+        &*memory.columns
+              .emplace(std::vector<::oid>(column.begin(), column.end()), std::move(learnt))
               .first;
     return name;
   }
