@@ -1,11 +1,12 @@
 #pragma once
 
 // Engine facade: the only header besides the engine binding's own sources that sees
-// Net-SNMP's declarations.
-#include <net-snmp/library/keytools.h>
-#include <net-snmp/library/snmpusm.h>
+// Net-SNMP's declarations. Its configuration header comes first.
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
+
+#include <net-snmp/library/keytools.h>
+#include <net-snmp/library/snmpusm.h>
 
 #include <algorithm>
 #include <chrono>
