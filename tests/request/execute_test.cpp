@@ -30,6 +30,7 @@ using names = std::vector<std::string>;
 namespace {
 
 const std::string if_entry = "interfaces.ifTable.ifEntry.";
+const std::string not_increasing = "  OID not increasing: the agent sent nothing after ";
 
 names describe(const std::vector<r>& responses) {
   names texts;
@@ -207,6 +208,13 @@ TEST_P(table_script, EndsTheTable) {
   }
   EXPECT_EQ(cells, split(GetParam().expected, ','));
   EXPECT_EQ(runs_.size(), GetParam().runs);
+  names logged;
+  if (GetParam().stuck) {
+    const k::oid last = oid_of(cells.empty() ? "ifTable" : cells.back());
+    logged.push_back(not_increasing + last.name() + " (" +
+                     k::library::numeric_oid_to_string(last.numeric_oid()) + ")");
+  }
+  EXPECT_EQ(logger_.messages(), logged);
 }
 
 TEST_P(table_script, EndsTheColumnLookupWithoutMatch) {
@@ -215,6 +223,8 @@ TEST_P(table_script, EndsTheColumnLookupWithoutMatch) {
   req.table_row_from_column_value("ifTable", "Descr", "eth0", {"Type"}, std::nullopt);
   EXPECT_THROW(req.execute(logger_), ex::index_not_found);
   EXPECT_EQ(runs_.size(), GetParam().runs);
+  ASSERT_EQ(logger_.entries.size(), 1u);
+  EXPECT_TRUE(logger_.entries[0].message.starts_with(not_increasing));
 }
 
 INSTANTIATE_TEST_SUITE_P(
