@@ -20,82 +20,60 @@ namespace corvane::tallis::kestrel {
 
 namespace detail {
 
-namespace {
-
-// The message buffer of this thread, lent to one stream_logger at a time; a logger built
-// while it is lent (by a caller's logger that logs through kestrel) gets a buffer of its own.
-struct line_buffer {
-  std::string text;
-  bool lent = false;
-};
-thread_local line_buffer thread_line;
-
-// A buffer that once held an unusually long line is not kept at that size.
-constexpr std::size_t kept_buffer_capacity = 4096;
-
-}  // namespace
-
 stream_logger::stream_logger(plover::log_interface& logger)
-    : logger_(&logger), text_(nullptr), owns_text_(false), uncaught_(std::uncaught_exceptions()) {
-  line_buffer& line = thread_line;
-  if (line.lent) {
-    text_ = new std::string;
-    owns_text_ = true;
-  } else {
-    line.lent = true;
-    line.text.clear();
-    text_ = &line.text;
-  }
+    : logger_(&logger), uncaught_(std::uncaught_exceptions()) {}
+
+stream_logger::stream_logger(plover::log_interface& logger, std::string& buffer)
+    : logger_(&logger),
+      text_(std::move(buffer)),
+      home_(&buffer),
+      uncaught_(std::uncaught_exceptions()) {
+  text_.clear();
 }
 
 stream_logger::stream_logger(stream_logger&& other) noexcept
-    : logger_(other.logger_),
-      text_(std::exchange(other.text_, nullptr)),
-      owns_text_(other.owns_text_),
+    : logger_(std::exchange(other.logger_, nullptr)),
+      text_(std::move(other.text_)),
+      home_(other.home_),
       hex_(other.hex_),
       uncaught_(other.uncaught_) {}
 
 stream_logger::~stream_logger() noexcept(false) {
-  if (text_ == nullptr) return;
+  if (logger_ == nullptr) return;
+  // The buffer goes back to its owner whatever the logger does.
   struct give_back {
-    std::string* text;
-    bool owned;
+    stream_logger& self;
     ~give_back() {
-      if (owned) {
-        delete text;
-        return;
-      }
-      if (text->capacity() > kept_buffer_capacity) std::string().swap(*text);
-      thread_line.lent = false;
+      if (self.home_ != nullptr) *self.home_ = std::move(self.text_);
     }
-  } release{text_, owns_text_};
-  if (std::uncaught_exceptions() == uncaught_) logger_->log(7, *text_);
+  } release{*this};
+  if (std::uncaught_exceptions() == uncaught_) logger_->log(7, text_);
 }
 
 stream_logger stream_logger::operator<<(std::string_view text) {
-  text_->append(text);
+  text_.append(text);
   return stream_logger(std::move(*this));
 }
 
 stream_logger stream_logger::operator<<(char c) {
-  text_->push_back(c);
+  text_.push_back(c);
   return stream_logger(std::move(*this));
 }
 
 void stream_logger::append_signed(long long value) {
   char digits[24];
-  text_->append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+  text_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
 void stream_logger::append_unsigned(unsigned long long value, int base) {
   char digits[24];
-  text_->append(digits, std::to_chars(digits, digits + sizeof digits, value, base).ptr);
+  text_.append(digits, std::to_chars(digits, digits + sizeof digits, value, base).ptr);
 }
 
 stream_logger stream_logger::operator<<(double value) {
   // A stream's default: "%g" with six significant digits.
   char digits[32];
-  text_->append(
+  text_.append(
       digits,
       std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6).ptr);
   return stream_logger(std::move(*this));
@@ -110,7 +88,7 @@ stream_logger stream_logger::operator<<(const std::vector<long>& numeric) {
       *end++ = '.';
       end = std::to_chars(end, digits + sizeof digits, numeric[done]).ptr;
     }
-    text_->append(digits, static_cast<std::size_t>(end - digits));
+    text_.append(digits, static_cast<std::size_t>(end - digits));
   }
   return stream_logger(std::move(*this));
 }
@@ -119,23 +97,23 @@ stream_logger stream_logger::operator<<(hex_digits number) {
   char digits[24];
   const char* end = std::to_chars(digits, digits + sizeof digits, number.value, 16).ptr;
   const auto length = static_cast<int>(end - digits);
-  if (length < number.width) text_->append(static_cast<std::size_t>(number.width - length), '0');
-  text_->append(digits, static_cast<std::size_t>(end - digits));
+  if (length < number.width) text_.append(static_cast<std::size_t>(number.width - length), '0');
+  text_.append(digits, static_cast<std::size_t>(end - digits));
   return stream_logger(std::move(*this));
 }
 
 stream_logger stream_logger::operator<<(fixed_digits number) {
   // The largest double has 309 digits before the point.
   char digits[400];
-  text_->append(digits, std::to_chars(digits, digits + sizeof digits, number.value,
-                                      std::chars_format::fixed, number.precision)
-                            .ptr);
+  text_.append(digits, std::to_chars(digits, digits + sizeof digits, number.value,
+                                     std::chars_format::fixed, number.precision)
+                           .ptr);
   return stream_logger(std::move(*this));
 }
 
 stream_logger stream_logger::operator<<(std::ostream& (*manipulator)(std::ostream&)) {
   if (manipulator == static_cast<std::ostream& (*)(std::ostream&)>(std::endl)) {
-    text_->push_back('\n');
+    text_.push_back('\n');
   }
   return stream_logger(std::move(*this));
 }
@@ -214,9 +192,11 @@ const char* query_name(query_t type) {
   return "";
 }
 
-void log_oid(plover::log_interface& logger, const oid& o) {
-  dump(logger) << "  Name: " << o.name() << " (" << o.numeric_oid() << ")";
+void log_oid(stream_logger line, const oid& o) {
+  std::move(line) << "  Name: " << o.name() << " (" << o.numeric_oid() << ")";
 }
+
+void log_oid(plover::log_interface& logger, const oid& o) { log_oid(stream_logger(logger), o); }
 
 std::vector<long> numeric_from(const ::oid* name, std::size_t length) {
   std::vector<long> numeric;
@@ -262,7 +242,22 @@ struct wide_integer {
   std::string value;
 };
 
-thread_local std::vector<wide_integer> wide_integers;
+// The list of the running request on this thread (a plain pointer: thread-local objects with
+// destructors are not safe at thread exit on every platform).
+thread_local std::vector<wide_integer>* wide_integers = nullptr;
+
+// Makes `found` the list of the running request while it lives.
+class wide_integer_scope {
+ public:
+  explicit wide_integer_scope(std::vector<wide_integer>& found)
+      : previous_(std::exchange(wide_integers, &found)) {}
+  wide_integer_scope(const wide_integer_scope&) = delete;
+  wide_integer_scope& operator=(const wide_integer_scope&) = delete;
+  ~wide_integer_scope() { wide_integers = previous_; }
+
+ private:
+  std::vector<wide_integer>* previous_;
+};
 
 using receive_function = int (*)(netsnmp_transport*, void*, int, void**, int*);
 
@@ -342,7 +337,9 @@ void find_wide_integers(const u_char* at, const u_char* end, int depth) {
         read_element(inner, inner_end, value) && inner == inner_end) {
       if (value.tag == type_integer || value.tag == type_counter || value.tag == type_gauge ||
           value.tag == type_timeticks) {
-        if (auto text = wide_value(value)) wide_integers.push_back({decoded_name(name), *text});
+        if (auto text = wide_value(value); text && wide_integers != nullptr) {
+          wide_integers->push_back({decoded_name(name), *text});
+        }
       }
       continue;
     }
@@ -382,7 +379,8 @@ void inspect_answers(session_netsnmp& session) {
 }
 
 const wide_integer* wide_integer_for(const std::vector<long>& numeric) {
-  for (const wide_integer& wide : wide_integers) {
+  if (wide_integers == nullptr) return nullptr;
+  for (const wide_integer& wide : *wide_integers) {
     if (std::equal(wide.name.begin(), wide.name.end(), numeric.begin(), numeric.end(),
                    [](std::uint32_t a, long b) { return a == static_cast<std::uint32_t>(b); })) {
       return &wide;
@@ -407,7 +405,7 @@ unsigned dropped_answers(context_netsnmp& engine) {
 pdu_ptr exchange_once(session_netsnmp& session, netsnmp_pdu& pdu, const execute_context& context,
                       const connection_options& options) {
   context_netsnmp& engine = session.context();
-  wide_integers.clear();
+  if (wide_integers != nullptr) wide_integers->clear();
   if (options.check_integer_range) inspect_answers(session);
   const unsigned before = dropped_answers(engine);
   try {
@@ -720,6 +718,8 @@ std::vector<response> run_request(session_netsnmp& session, oid_request request,
     walk.only_children_of_oid(request.only_children_of_oid());
     request = std::move(walk);
   }
+  std::vector<wide_integer> wide;
+  const wide_integer_scope scope(wide);
   switch (request.type()) {
     case query_t::get:
       return run_get(session, request, context, options);
@@ -778,14 +778,16 @@ std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_requ
     for (const netsnmp_variable_list* v = pdu.variables; v != nullptr; v = v->next_variable)
       ++count;
     result.reserve(count);
-    const logger_factory make = [&logger] { return stream_logger(logger); };
+    // Every line of the answer is built in one buffer.
+    std::string line;
+    const logger_factory make = [&logger, &line] { return stream_logger(logger, line); };
     for (const netsnmp_variable_list* variable = pdu.variables; variable != nullptr;
          variable = variable->next_variable) {
       std::vector<long> numeric = numeric_from(variable->name, variable->name_length);
       std::string name = context.library.numeric_to_name(numeric);
       oid o(std::move(numeric), std::move(name));
-      log_oid(logger, o);
-      dump(logger) << "    Type: 0x" << hex_byte(variable->type);
+      log_oid(make(), o);
+      make() << "    Type: 0x" << hex_byte(variable->type);
       auto value = value_from_variable(context.library, *variable, make, options);
       if (value && options.check_integer_range && value->index() >= 1 && value->index() <= 3) {
         if (const wide_integer* wide = wide_integer_for(o.numeric_oid())) {

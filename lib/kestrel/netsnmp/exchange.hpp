@@ -42,11 +42,13 @@ struct fixed_digits {
 /// Builds one log message from one statement: every `<<` appends to the text and hands it on
 /// to the returned logger, and the last one writes it to the logger at level 7 when it goes
 /// away. Numbers are written as a stream with default flags writes them in the "C" locale
-/// (integers in hexadecimal after std::hex); sub-identifier lists as ".1.3.6". The text is
-/// built in a buffer that the thread keeps, so a message costs no allocation of its own.
+/// (integers in hexadecimal after std::hex); sub-identifier lists as ".1.3.6".
 class stream_logger {
  public:
   explicit stream_logger(plover::log_interface& logger);
+  /// Builds the text in `buffer`'s storage and gives it back afterwards, so that a caller that
+  /// writes many messages allocates once.
+  stream_logger(plover::log_interface& logger, std::string& buffer);
   stream_logger(stream_logger&& other) noexcept;
   stream_logger(const stream_logger&) = delete;
   stream_logger& operator=(const stream_logger&) = delete;
@@ -82,9 +84,9 @@ class stream_logger {
   void append_signed(long long value);
   void append_unsigned(unsigned long long value, int base);
 
-  plover::log_interface* logger_;
-  std::string* text_;
-  bool owns_text_;
+  plover::log_interface* logger_;  // null once handed on
+  std::string text_;
+  std::string* home_ = nullptr;
   bool hex_ = false;
   int uncaught_;
 };
