@@ -15,6 +15,15 @@ static void fail(const char* what) {
   exit(1);
 }
 
+/* A passphrase turned into a key with the session's authentication hash. */
+static void localise(const netsnmp_session* settings, const char* passphrase, u_char* key,
+                     size_t* length) {
+  if (generate_Ku(settings->securityAuthProto, (u_int)settings->securityAuthProtoLen,
+                  (const u_char*)passphrase, strlen(passphrase), key, length) != SNMPERR_SUCCESS) {
+    fail("key");
+  }
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) fail("usage: minimal_walk PORT [one] [v3 USER AUTHPASS PRIVPASS]");
   int arg = 2;
@@ -37,19 +46,11 @@ int main(int argc, char** argv) {
     settings.securityAuthProto = usmHMACSHA1AuthProtocol;
     settings.securityAuthProtoLen = USM_AUTH_PROTO_SHA_LEN;
     settings.securityAuthKeyLen = USM_AUTH_KU_LEN;
-    if (generate_Ku(settings.securityAuthProto, (u_int)settings.securityAuthProtoLen,
-                    (u_char*)argv[arg + 2], strlen(argv[arg + 2]), settings.securityAuthKey,
-                    &settings.securityAuthKeyLen) != SNMPERR_SUCCESS) {
-      fail("auth key");
-    }
+    localise(&settings, argv[arg + 2], settings.securityAuthKey, &settings.securityAuthKeyLen);
     settings.securityPrivProto = usmAESPrivProtocol;
     settings.securityPrivProtoLen = USM_PRIV_PROTO_AES_LEN;
     settings.securityPrivKeyLen = USM_PRIV_KU_LEN;
-    if (generate_Ku(settings.securityAuthProto, (u_int)settings.securityAuthProtoLen,
-                    (u_char*)argv[arg + 3], strlen(argv[arg + 3]), settings.securityPrivKey,
-                    &settings.securityPrivKeyLen) != SNMPERR_SUCCESS) {
-      fail("priv key");
-    }
+    localise(&settings, argv[arg + 3], settings.securityPrivKey, &settings.securityPrivKeyLen);
   } else {
     settings.version = SNMP_VERSION_2c;
     settings.community = (u_char*)"public";
@@ -80,8 +81,8 @@ int main(int argc, char** argv) {
         ++count;
         continue;
       }
-      if (v->name_length < OID_LENGTH(table) ||
-                   memcmp(v->name, table, sizeof table) != 0 || v->type == SNMP_ENDOFMIBVIEW) {
+      if (v->name_length < OID_LENGTH(table) || memcmp(v->name, table, sizeof table) != 0 ||
+          v->type == SNMP_ENDOFMIBVIEW) {
         done = 1;
         break;
       }

@@ -462,9 +462,10 @@ void forget_agent(context_netsnmp& engine, netsnmp_session& session) {
 
 detail::hex_digits hex_byte(unsigned value) { return {value & 0xFFu, 2}; }
 
+constexpr const char* hex_digit_chars = "0123456789abcdef";
+
 std::string hex_text(unsigned value) {
-  constexpr const char* digits = "0123456789abcdef";
-  return {digits[(value >> 4) & 0xFu], digits[value & 0xFu]};
+  return {hex_digit_chars[(value >> 4) & 0xFu], hex_digit_chars[value & 0xFu]};
 }
 
 // The bytes themselves when every one is printable ASCII, otherwise two hex digits per byte.
@@ -474,13 +475,8 @@ std::string_view printable_or_hex(const std::string& bytes, std::string& hex) {
     return u >= 32 && u <= 126;
   });
   if (printable) return bytes;
-  constexpr const char* digits = "0123456789abcdef";
   hex.reserve(bytes.size() * 2);
-  for (char c : bytes) {
-    const auto u = static_cast<unsigned char>(c);
-    hex.push_back(digits[u >> 4]);
-    hex.push_back(digits[u & 0xFu]);
-  }
+  for (char c : bytes) hex += hex_text(static_cast<unsigned char>(c));
   return hex;
 }
 
