@@ -66,6 +66,18 @@ TEST_F(connection_test, AFactoryKeepsItsPoolAlive) {
   EXPECT_EQ(r.execute(logger_).at(id).at(0).as_string(), snmp_agent::sys_name);
 }
 
+// The compatibility delay goes before every request but the first: three requests wait twice.
+TEST_F(connection_test, TheDelayGoesBetweenRequests) {
+  const auto c =
+      create_connection(*pool_, community_settings(version_t::snmp_v2c, shared_agent().port()));
+  const oid_request get(query_t::get, names_->oid_from_name("SNMPv2-MIB::sysName.0"));
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(
+      c->run({get, get, get}, execute_context{*names_, compat_settings(150ms), logger_}).size(),
+      3u);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, 300ms);
+}
+
 // Two threads send to one silent agent: connection A (three attempts of one second) first,
 // connection B (one attempt) as soon as A's first datagram has arrived. The order in which
 // their datagrams arrive shows whether B had to wait for A's whole exchange.

@@ -136,7 +136,9 @@ const add_query ip_address = [](request& r) { return r.single_get(scalar + "1.0"
 const add_query opaque_and_unknown = [](request& r) {
   return r.multi_get({scalar + "2.0", scalar + "5.0"});
 };
-const add_query too_wide = [](request& r) { return r.multi_get({scalar + "3.0", scalar + "4.0"}); };
+const add_query too_wide = [](request& r) {
+  return r.multi_get({scalar + "3.0", scalar + "6.0", scalar + "4.0"});
+};
 const add_query three_oids = [](request& r) {
   return r.multi_get(
       {".1.3.6.1.4.1.99999.1.1.1", ".1.3.6.1.4.1.99999.1.1.2", ".1.3.6.1.4.1.99999.10.1"});
@@ -155,7 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
                     opaque_and_unknown, "\x01\x02\xff|\x47\x11|", 2},
         option_case{"IpAddressColumn", "ipcolumn", &o::convert_all_types, if_table, "", 180},
         option_case{"IntegersWiderThanTheirType", "plain", &o::check_integer_range, too_wide,
-                    wider + "1099511627776|" + wider + "8589934599|", 2},
+                    wider + "1099511627776|" + std::string(130, 'x') + "|" + wider + "8589934599|",
+                    3},
         option_case{"ErrorStatusForEveryOid", "generr", &o::error_per_oid, three_oids,
                     gen_err + gen_err + gen_err, 3},
         option_case{"NoSuchNameWithoutAUsableIndex", "badindex", &o::error_per_oid, three_oids,
