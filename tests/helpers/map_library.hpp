@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cctype>
+#include <algorithm>
 #include <kestrel/exceptions.hpp>
 #include <kestrel/library.hpp>
 #include <kestrel/response.hpp>
@@ -13,7 +13,7 @@
 namespace corvane::tallis::kestrel::helpers {
 
 /// A MIB name service over a fixed map from names to numbers and back, for tests that need a
-/// `library` without an engine.
+/// `library` without an engine (see `mib2_library`).
 ///
 /// Like the engine, it resolves a registered name followed by numeric sub-identifiers
 /// ("ifDescr.7"), dotted numeric text (".1.3.6.1"), and names numbers below a registered OID
@@ -21,49 +21,28 @@ namespace corvane::tallis::kestrel::helpers {
 /// exceptions::missing_mib_for_oid.
 class map_library : public library {
  public:
-  map_library() = default;
-  map_library(std::initializer_list<std::pair<std::string, std::vector<long>>> entries) {
-    for (const auto& [name, numeric] : entries) add(name, numeric);
-  }
-
-  /// Registers `name` as the full name of `numeric`, in both directions.
-  map_library& add(const std::string& name, const std::vector<long>& numeric) {
-    numbers_[name] = numeric;
-    names_[numeric] = name;
-    return *this;
-  }
-
-  /// Registers `name` as one more way to write `numeric`; the full name stays as it was.
-  map_library& alias(const std::string& name, const std::vector<long>& numeric) {
-    numbers_[name] = numeric;
-    return *this;
-  }
-
   std::vector<long> name_to_numeric(const std::string& name) const override {
     ++lookups;
-    if (const auto found = numbers_.find(name); found != numbers_.end()) return found->second;
-    if (auto numeric = parse_numbers(name)) return *numeric;
-    // The longest registered name that is followed by "." and numbers only.
-    for (auto dot = name.rfind('.'); dot != std::string::npos && dot > 0;
-         dot = name.rfind('.', dot - 1)) {
-      const auto base = numbers_.find(name.substr(0, dot));
-      if (base == numbers_.end()) continue;
-      if (auto rest = parse_numbers(name.substr(dot))) {
-        std::vector<long> numeric = base->second;
-        numeric.insert(numeric.end(), rest->begin(), rest->end());
-        return numeric;
-      }
+    // The name itself, or the longest registered name followed by "." and numbers only.
+    for (auto end = name.size(); end != std::string::npos && end > 0;
+         end = name.rfind('.', end - 1)) {
+      const auto base = numbers_.find(name.substr(0, end));
+      const auto rest = parse_numbers(name.substr(end));
+      if (base == numbers_.end() || !rest) continue;
+      std::vector<long> numeric = base->second;
+      numeric.insert(numeric.end(), rest->begin(), rest->end());
+      return numeric;
     }
+    if (auto numeric = parse_numbers(name); numeric && !numeric->empty()) return *numeric;
     throw exceptions::missing_mib_for_oid(name, "Unknown Object Identifier");
   }
 
   std::string numeric_to_name(const std::vector<long>& numeric) const override {
     for (std::size_t length = numeric.size(); length > 0; --length) {
-      const std::vector<long> base(numeric.begin(), numeric.begin() + length);
-      const auto found = names_.find(base);
+      const auto found = names_.find(std::vector<long>(numeric.begin(), numeric.begin() + length));
       if (found == names_.end()) continue;
-      const std::vector<long> rest(numeric.begin() + length, numeric.end());
-      return found->second + numeric_oid_to_string(rest);
+      return found->second +
+             numeric_oid_to_string(std::vector<long>(numeric.begin() + length, numeric.end()));
     }
     return numeric_oid_to_string(numeric);
   }
@@ -72,16 +51,25 @@ class map_library : public library {
   mutable std::size_t lookups = 0;
 
  private:
-  // ".1.3.6" gives {1, 3, 6}; anything that is not "." followed by digits, repeatedly, nothing.
+  friend map_library mib2_library();
+
+  // Registers the full `name` of the object `below_mib2` under MIB-2 in both directions, and
+  // its last component as one more way to write it.
+  void add(const std::string& name, std::initializer_list<long> below_mib2) {
+    std::vector<long> numeric = {1, 3, 6, 1, 2, 1};
+    numeric.insert(numeric.end(), below_mib2);
+    numbers_[name] = numbers_[name.substr(name.rfind('.') + 1)] = numeric;
+    names_[numeric] = name;
+  }
+
+  // ".1.3.6" gives {1, 3, 6} and "" nothing; anything that is not "." followed by digits,
+  // repeatedly, no value.
   static std::optional<std::vector<long>> parse_numbers(const std::string& text) {
-    if (text.empty()) return std::nullopt;
     std::vector<long> numeric;
-    std::size_t at = 0;
-    while (at < text.size()) {
-      if (text[at] != '.') return std::nullopt;
-      const std::size_t begin = ++at;
-      while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at;
-      if (at == begin || at - begin > 10) return std::nullopt;
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t begin = at + 1;
+      at = std::min(text.find_first_not_of("0123456789", begin), text.size());
+      if (text[begin - 1] != '.' || at == begin || at - begin > 10) return std::nullopt;
       numeric.push_back(std::stol(text.substr(begin, at - begin)));
     }
     return numeric;
@@ -96,30 +84,22 @@ class map_library : public library {
 /// by its last component ("sysName", "ifTable", "ifDescr").
 inline map_library mib2_library() {
   map_library lib;
-  auto add = [&lib](const std::string& name, std::initializer_list<long> below_mib2) {
-    std::vector<long> numeric = {1, 3, 6, 1, 2, 1};
-    numeric.insert(numeric.end(), below_mib2);
-    lib.add(name, numeric);
-    lib.alias(name.substr(name.rfind('.') + 1), numeric);
-  };
-  add("system.sysDescr", {1, 1});
-  add("system.sysObjectID", {1, 2});
-  add("system.sysUpTime", {1, 3});
-  add("system.sysContact", {1, 4});
-  add("system.sysName", {1, 5});
-  add("system.sysLocation", {1, 6});
-  add("interfaces.ifTable", {2, 2});
-  add("interfaces.ifTable.ifEntry", {2, 2, 1});
-  const char* if_columns[] = {"ifIndex", "ifDescr",       "ifType",        "ifMtu",
-                              "ifSpeed", "ifPhysAddress", "ifAdminStatus", "ifOperStatus"};
-  long column = 1;
-  for (const char* name : if_columns) {
-    add(std::string("interfaces.ifTable.ifEntry.") + name, {2, 2, 1, column++});
+  long column = 0;
+  for (const char* name :
+       {"sysDescr", "sysObjectID", "sysUpTime", "sysContact", "sysName", "sysLocation"}) {
+    lib.add(std::string("system.") + name, {1, ++column});
   }
-  add("ifMIB.ifMIBObjects.ifXTable", {31, 1, 1});
-  add("ifMIB.ifMIBObjects.ifXTable.ifXEntry", {31, 1, 1, 1});
-  add("ifMIB.ifMIBObjects.ifXTable.ifXEntry.ifName", {31, 1, 1, 1, 1});
-  add("ifMIB.ifMIBObjects.ifXTable.ifXEntry.ifHCInOctets", {31, 1, 1, 1, 6});
+  lib.add("interfaces.ifTable", {2, 2});
+  lib.add("interfaces.ifTable.ifEntry", {2, 2, 1});
+  column = 0;
+  for (const char* name : {"ifIndex", "ifDescr", "ifType", "ifMtu", "ifSpeed", "ifPhysAddress",
+                           "ifAdminStatus", "ifOperStatus"}) {
+    lib.add(std::string("interfaces.ifTable.ifEntry.") + name, {2, 2, 1, ++column});
+  }
+  lib.add("ifMIB.ifMIBObjects.ifXTable", {31, 1, 1});
+  lib.add("ifMIB.ifMIBObjects.ifXTable.ifXEntry", {31, 1, 1, 1});
+  lib.add("ifMIB.ifMIBObjects.ifXTable.ifXEntry.ifName", {31, 1, 1, 1, 1});
+  lib.add("ifMIB.ifMIBObjects.ifXTable.ifXEntry.ifHCInOctets", {31, 1, 1, 1, 6});
   return lib;
 }
 
