@@ -15,27 +15,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <memory>
 #include <stdexcept>
-#include <thread>
 #include <tuple>
 #include <utility>
-
-extern char** environ;
 
 namespace corvane::tallis::kestrel::helpers {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* snmpd_program = "/usr/sbin/snmpd";
-
-// How long the agent may take to answer after a start, and to go after SIGTERM.
-constexpr int readiness_polls = 100;
-constexpr auto readiness_poll = std::chrono::milliseconds(100);
-constexpr int stop_polls = 100;
-constexpr auto stop_poll = std::chrono::milliseconds(50);
 
 // An SNMPv2c GET of sysUpTime.0 with the community "public": any answer means ready.
 constexpr std::array<unsigned char, 40> readiness_probe = {
@@ -69,26 +57,37 @@ std::pair<int, std::uint16_t> loopback_socket(int flags) {
   return {fd, ntohs(address.sin_port)};
 }
 
-// A port that is free on 127.0.0.1 at the moment of asking (an agent that cannot bind it on
-// [::1] as well exits, and is started again on another).
-std::uint16_t free_port() {
-  const auto [fd, port] = loopback_socket(0);
-  ::close(fd);
-  return port;
-}
-
+// Whether the agent on `port` answers the probe within 100 ms.
 bool answers(std::uint16_t port) {
-  const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
-  if (probe < 0) return false;
+  const auto [probe, unused] = loopback_socket(0);
   const sockaddr_in agent = loopback_v4(port);
   pollfd waiting{probe, POLLIN, 0};
   std::array<char, 1500> buffer{};
   const bool answered = ::sendto(probe, readiness_probe.data(), readiness_probe.size(), 0,
                                  reinterpret_cast<const sockaddr*>(&agent), sizeof(agent)) >= 0 &&
-                        ::poll(&waiting, 1, static_cast<int>(readiness_poll.count())) == 1 &&
+                        ::poll(&waiting, 1, 100) == 1 &&
                         ::recv(probe, buffer.data(), buffer.size(), 0) > 0;
   ::close(probe);
   return answered;
+}
+
+// Ends the child `pid`: SIGTERM, and SIGKILL when it has not gone after five seconds.
+void end_child(pid_t pid) {
+  ::kill(pid, SIGTERM);
+  for (int poll = 0; poll < 100; ++poll) {
+    if (::waitpid(pid, nullptr, WNOHANG) == pid) return;
+    ::poll(nullptr, 0, 50);
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+}
+
+// Pointers to the texts of `strings`, ended by a null pointer, for execve.
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+  std::vector<char*> result;
+  for (std::string& s : strings) result.push_back(s.data());
+  result.push_back(nullptr);
+  return result;
 }
 
 }  // namespace
@@ -99,15 +98,17 @@ snmp_agent::snmp_agent() {
   std::string pattern = (fs::temp_directory_path() / "kestrel-agent-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) fail("mkdtemp");
   directory_ = pattern;
-  fs::create_directories(directory_ / "persist");
   fs::create_directories(directory_ / "mibs");
   try {
-    // The port was free when picked; another process may take it before the agent binds it.
+    // A port is free when picked, but another process may take it (on 127.0.0.1 or [::1])
+    // before the agent binds it; the agent then exits and is started again on another.
     for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt) {
-      port_ = free_port();
+      const auto [fd, port] = loopback_socket(SOCK_CLOEXEC);
+      ::close(fd);
+      port_ = port;
+      renew_engine_id();
       write_configuration();
-      if (!launch()) fs::remove_all(directory_ / "persist");
-      fs::create_directories(directory_ / "persist");
+      launch();
     }
     if (pid_ < 0) throw std::runtime_error("snmpd did not start; log:\n" + log_text());
   } catch (...) {
@@ -130,23 +131,12 @@ const fs::path& snmp_agent::directory() const { return directory_; }
 bool snmp_agent::running() const { return pid_ > 0; }
 
 void snmp_agent::stop() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  for (int poll = 0; poll < stop_polls; ++poll) {
-    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
-      return;
-    }
-    std::this_thread::sleep_for(stop_poll);
-  }
-  ::kill(pid_, SIGKILL);
-  ::waitpid(pid_, nullptr, 0);
+  if (pid_ > 0) end_child(pid_);
   pid_ = -1;
 }
 
 void snmp_agent::start() {
-  if (pid_ > 0) return;
-  if (!launch()) throw std::runtime_error("snmpd did not restart; log:\n" + log_text());
+  if (pid_ < 0 && !launch()) throw std::runtime_error("snmpd did not restart; log:\n" + log_text());
 }
 
 void snmp_agent::renew_engine_id() {
@@ -157,31 +147,24 @@ void snmp_agent::renew_engine_id() {
 
 void snmp_agent::write_configuration() const {
   std::ofstream conf(directory_ / "snmpd.conf", std::ios::trunc);
-  conf << "syscontact " << sys_contact << "\n"
-       << "sysname " << sys_name << "\n"
-       << "syslocation " << sys_location << "\n"
-       << "sysservices " << sys_services << "\n"
-       << "dontLogTCPWrappersConnects yes\n"
-       << "rocommunity " << community << " default\n"
-       << "rocommunity6 " << community << " default\n"
-       << "view all included .1\n";
-  static const char* const auth_tokens[] = {"",        "MD5",     "SHA",    "SHA-224",
-                                            "SHA-256", "SHA-384", "SHA-512"};
-  static const char* const priv_tokens[] = {"",       "DES",       "AES",      "AES192",
-                                            "AES256", "AES-192-C", "AES-256-C"};
+  conf << "syscontact " << sys_contact << "\nsysname " << sys_name << "\nsyslocation "
+       << sys_location << "\nsysservices " << sys_services << "\n"
+       << "dontLogTCPWrappersConnects yes\nview all included .1\n"
+       << "rocommunity " << community << " default\nrocommunity6 " << community << " default\n";
+  const char* const auth[] = {"", "MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512"};
+  const char* const priv[] = {"", "DES", "AES", "AES192", "AES256", "AES-192-C", "AES-256-C"};
   for (const usm_user& user : users()) {
     conf << "createUser " << user.name;
-    if (user.auth != 0) conf << " " << auth_tokens[user.auth] << " \"" << auth_password << "\"";
-    if (user.priv != 0) conf << " " << priv_tokens[user.priv] << " \"" << priv_password << "\"";
+    if (user.auth != 0) conf << " " << auth[user.auth] << " \"" << auth_password << "\"";
+    if (user.priv != 0) conf << " " << priv[user.priv] << " \"" << priv_password << "\"";
     const char* level = user.auth == 0 ? "noauth" : user.priv == 0 ? "auth" : "priv";
     conf << "\nrouser -s usm " << user.name << " " << level << "\n";
   }
   // The agent serves a named context only through a proxy; this one points back at itself.
   conf << "proxy -Cn " << context_name << " -v 2c -c " << community << " udp:127.0.0.1:" << port_
-       << " .1.3.6.1.2.1.1\n"
-       << "createUser " << context_user << " SHA \"" << auth_password << "\" AES \""
-       << priv_password << "\"\n"
-       << "rouser -s usm " << context_user << " priv -V all " << context_name << "\n";
+       << " .1.3.6.1.2.1.1\ncreateUser " << context_user << " SHA \"" << auth_password
+       << "\" AES \"" << priv_password << "\"\nrouser -s usm " << context_user << " priv -V all "
+       << context_name << "\n";
   // Values that clients must show with care: a text with a line break, and a DateAndTime.
   conf << "override " << playpen_text_oid << " octet_str 0x6c696e65206f6e650a6c696e652074776f\n"
        << "override " << playpen_date_oid << " octet_str 0x07e805010c1e2d062b0200\n";
@@ -190,59 +173,40 @@ void snmp_agent::write_configuration() const {
 }
 
 bool snmp_agent::launch() {
-  const std::string log_file = (directory_ / "snmpd.log").string();
-  const std::string port = std::to_string(port_);
+  const std::string port = std::to_string(port_), persist = (directory_ / "persist").string();
+  const std::string log = (directory_ / "snmpd.log").string();
   std::vector<std::string> arguments = {
-      snmpd_program, "-f", "-A", "-Lf", log_file, "udp:127.0.0.1:" + port, "udp6:[::1]:" + port};
-  // Only this directory is searched for configuration: neither /etc/snmp nor the caller's
-  // own SNMP variables reach the agent.
-  std::vector<std::string> environment;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string text = *entry;
-    const std::string name = text.substr(0, text.find('='));
-    if (name != "SNMPCONFPATH" && name != "SNMP_PERSISTENT_DIR" && name != "MIBDIRS" &&
-        name != "MIBS") {
-      environment.push_back(text);
-    }
-  }
-  environment.push_back("SNMPCONFPATH=" + directory_.string() + ":" +
-                        (directory_ / "persist").string());
-  environment.push_back("SNMP_PERSISTENT_DIR=" + (directory_ / "persist").string());
-  environment.push_back("MIBDIRS=" + (directory_ / "mibs").string());
-
-  std::vector<char*> argv;
-  for (std::string& a : arguments) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (std::string& e : environment) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
+      "/usr/sbin/snmpd", "-f", "-A", "-Lf", log, "udp:127.0.0.1:" + port, "udp6:[::1]:" + port};
+  // Only this directory is searched for configuration: neither /etc/snmp nor anything of the
+  // caller's environment reaches the agent.
+  std::vector<std::string> environment = {"SNMPCONFPATH=" + directory_.string() + ":" + persist,
+                                          "SNMP_PERSISTENT_DIR=" + persist,
+                                          "MIBDIRS=" + (directory_ / "mibs").string()};
+  const std::vector<char*> argv = pointers(arguments), envp = pointers(environment);
   const int output = ::open((directory_ / "snmpd.stderr").c_str(),
                             O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   const pid_t parent = ::getpid();
   const pid_t child = ::fork();
   if (child < 0) fail("fork");
   if (child == 0) {
+    // The agent dies with the thread that started it.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);
-    if (output >= 0) {
-      ::dup2(output, STDOUT_FILENO);
-      ::dup2(output, STDERR_FILENO);
-    }
+    ::dup2(output, STDOUT_FILENO);
+    ::dup2(output, STDERR_FILENO);
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
-  if (output >= 0) ::close(output);
-
-  for (int poll = 0; poll < readiness_polls; ++poll) {
+  ::close(output);
+  // Ten seconds at most (100 probes of 100 ms).
+  for (int poll = 0; poll < 100; ++poll) {
     if (::waitpid(child, nullptr, WNOHANG) == child) return false;
     if (answers(port_)) {
       pid_ = child;
       return true;
     }
   }
-  ::kill(child, SIGKILL);
-  ::waitpid(child, nullptr, 0);
+  end_child(child);
   return false;
 }
 
@@ -259,11 +223,11 @@ std::uint16_t silent_agent::port() const { return port_; }
 
 std::optional<std::uint16_t> silent_agent::receive(std::chrono::milliseconds timeout) {
   pollfd waiting{socket_, POLLIN, 0};
-  if (::poll(&waiting, 1, static_cast<int>(timeout.count())) != 1) return std::nullopt;
   std::array<char, 65536> buffer{};
   sockaddr_in sender{};
   socklen_t length = sizeof(sender);
-  if (::recvfrom(socket_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&sender),
+  if (::poll(&waiting, 1, static_cast<int>(timeout.count())) != 1 ||
+      ::recvfrom(socket_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&sender),
                  &length) < 0) {
     return std::nullopt;
   }
