@@ -25,17 +25,16 @@ int main() {
   // directory.
   struct sigaction action {};
   action.sa_handler = on_signal;
-  sigemptyset(&action.sa_mask);
   ::sigaction(SIGTERM, &action, nullptr);
   ::sigaction(SIGINT, &action, nullptr);
   try {
     corvane::tallis::kestrel::helpers::snmp_agent agent;
-    std::cout << "port " << agent.port() << "\n"
-              << "directory " << agent.directory().string() << std::endl;
+    std::cout << "port " << agent.port() << "\ndirectory " << agent.directory().string()
+              << std::endl;
     std::array<char, 256> buffer{};
-    while (stopping == 0) {
-      const ssize_t got = ::read(STDIN_FILENO, buffer.data(), buffer.size());
-      if (got == 0 || (got < 0 && errno != EINTR)) break;
+    // Until the end of the input, an error or a signal.
+    for (ssize_t got = 1; stopping == 0 && (got > 0 || (got < 0 && errno == EINTR));) {
+      got = ::read(STDIN_FILENO, buffer.data(), buffer.size());
     }
   } catch (const std::exception& error) {
     std::cerr << "agent_host: " << error.what() << std::endl;

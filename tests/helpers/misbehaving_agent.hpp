@@ -31,24 +31,19 @@ class misbehaving_agent {
     }
     ::close(out[1]);
     // The agent prints its port once it is bound; a slow start is waited for, boundedly.
-    std::string line;
+    std::string line = "0";
     pollfd ready{out[0], POLLIN, 0};
-    char c = 0;
-    while (line.find('\n') == std::string::npos && ::poll(&ready, 1, 30000) > 0 &&
-           ::read(out[0], &c, 1) == 1) {
+    for (char c = 0; c != '\n' && ::poll(&ready, 1, 30000) > 0 && ::read(out[0], &c, 1) == 1;) {
       line += c;
     }
     ::close(out[0]);
-    port_ = static_cast<std::uint16_t>(std::stoul(line.empty() ? "0" : line));
+    port_ = static_cast<std::uint16_t>(std::stoul(line));
     if (port_ == 0) throw std::runtime_error("the misbehaving agent did not start: " + mode);
   }
   misbehaving_agent(const misbehaving_agent&) = delete;
   misbehaving_agent& operator=(const misbehaving_agent&) = delete;
   ~misbehaving_agent() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
+    if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, nullptr, 0);
   }
 
   std::uint16_t port() const { return port_; }

@@ -13,16 +13,12 @@
 
 #include <kestrel/kestrel.hpp>
 
+#include "helpers/recording_logger.hpp"
 #include "helpers/snmp_agent.hpp"
 
 namespace k = corvane::tallis::kestrel;
 
 namespace {
-
-class quiet_logger : public corvane::tallis::plover::log_interface {
- public:
-  void log(int, const std::string&) override {}
-};
 
 std::filesystem::path round(const std::optional<std::filesystem::path>& base, std::uint16_t port) {
   using agent = k::helpers::snmp_agent;
@@ -37,7 +33,7 @@ std::filesystem::path round(const std::optional<std::filesystem::path>& base, st
   }
   if (port != 0) {
     const auto id = req.single_get("SNMPv2-MIB::sysDescr.0");
-    quiet_logger logger;
+    k::helpers::recording_logger logger;
     const k::result answer = req.execute(logger);
     if (answer.at(id).size() != 1 || !answer.at(id)[0].is_string()) {
       throw std::runtime_error("no sysDescr: " + answer.at(id).at(0).str());
@@ -53,16 +49,15 @@ int main(int argc, char** argv) {
     std::cerr << "usage: kestrel_pool_client BASE ROUNDS PORT\n";
     return 2;
   }
-  const std::string base_arg = argv[1];
-  const std::optional<std::filesystem::path> base =
-      base_arg == "-" ? std::nullopt : std::optional<std::filesystem::path>(base_arg);
-  const int rounds = std::atoi(argv[2]);
-  const auto port = static_cast<std::uint16_t>(std::atoi(argv[3]));
+  std::optional<std::filesystem::path> base;
+  if (std::string(argv[1]) != "-") base = argv[1];
   // The engines' start-up lines are not this program's output.
   std::cerr.setstate(std::ios::failbit);
   try {
     std::filesystem::path copy;
-    for (int i = 0; i < rounds; ++i) copy = round(base, port);
+    for (int i = 0; i < std::atoi(argv[2]); ++i) {
+      copy = round(base, static_cast<std::uint16_t>(std::atoi(argv[3])));
+    }
     std::cout << copy.string() << std::endl;
     return 0;
   } catch (const std::exception& e) {
