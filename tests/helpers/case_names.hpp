@@ -15,11 +15,8 @@ namespace corvane::tallis::kestrel::helpers {
 inline std::string test_name(std::string_view text) {
   std::string name;
   for (const char c : text) {
-    if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
-      name += c;
-    } else if (!name.empty() && name.back() != '_') {
-      name += '_';
-    }
+    const bool kept = std::isalnum(static_cast<unsigned char>(c)) != 0;
+    if (kept || (!name.empty() && name.back() != '_')) name += kept ? c : '_';
   }
   while (!name.empty() && name.back() == '_') name.pop_back();
   return name;

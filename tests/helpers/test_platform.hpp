@@ -37,13 +37,13 @@ inline std::string engine_copy_name(unsigned int key) {
 /// A new, empty directory in the system's temporary directory, named `prefix` and a random
 /// suffix.
 inline std::filesystem::path make_temporary_directory(const std::string& prefix) {
-  std::random_device seed;
-  std::mt19937_64 random(seed());
+  std::mt19937_64 random(std::random_device{}());
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::filesystem::path candidate =
         std::filesystem::temp_directory_path() / (prefix + std::to_string(random() % 1000000000));
-    std::error_code error;
-    if (std::filesystem::create_directory(candidate, error)) return candidate;
+    if (std::error_code error; std::filesystem::create_directory(candidate, error)) {
+      return candidate;
+    }
   }
   throw std::runtime_error("cannot create a temporary directory for " + prefix);
 }
