@@ -387,6 +387,8 @@ TEST(SettingsHash, ReproducesTheReferenceValuesAndEveryFieldCounts) {
   k::settings copy = base;
   EXPECT_TRUE(copy == base);
   EXPECT_FALSE(copy.timeout(std::nullopt) == base);
+  EXPECT_TRUE((copy = base) == base);  // copy and move assignment replace the whole value
+  EXPECT_TRUE((copy = v1("h")) == v1("h"));
   for (int field = 0; field < 9; ++field) {
     EXPECT_FALSE(v3(field) == base) << field;
     EXPECT_NE(v3(field).get_hash(), base.get_hash()) << field;
