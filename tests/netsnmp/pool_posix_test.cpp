@@ -12,18 +12,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
-#include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <kestrel/pool.hpp>
 
 #include "helpers/snmp_agent.hpp"
-#include "support/dynamic_library.hpp"
-
 #include "helpers/test_platform.hpp"
 #include "netsnmp/context_netsnmp.hpp"
+#include "netsnmp/netsnmp_fixture.hpp"
+#include "support/dynamic_library.hpp"
 
 namespace corvane::tallis::kestrel {
 namespace {
@@ -59,9 +57,7 @@ struct outcome {
   std::string output;
 };
 
-// Starts `command` through the shell, its standard output on a pipe.
-FILE* start(const std::string& command) { return ::popen(command.c_str(), "r"); }
-
+// Waits for a command started with popen and reads its standard output.
 outcome finish(FILE* pipe) {
   outcome result;
   std::array<char, 512> buffer{};
@@ -73,17 +69,6 @@ outcome finish(FILE* pipe) {
 
 const fs::path pool_client = module_directory() / "kestrel_pool_client";
 
-std::vector<fs::path> engine_copies_in(const fs::path& directory) {
-  std::vector<fs::path> copies;
-  for (const auto& entry : fs::recursive_directory_iterator(directory)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind(fs::path(helpers::engine_file_name()).stem().string() + ".", 0) == 0) {
-      copies.push_back(entry.path());
-    }
-  }
-  return copies;
-}
-
 TEST(sensor_processes_test, ManyProcessesOnOneBaseDirectoryStartAndStopCleanly) {
   constexpr int processes = 8;
   constexpr int rounds = 15;
@@ -91,19 +76,15 @@ TEST(sensor_processes_test, ManyProcessesOnOneBaseDirectoryStartAndStopCleanly) 
   const std::string port = std::to_string(helpers::shared_agent().port());
   std::vector<FILE*> children;
   for (int i = 0; i < processes; ++i) {
-    children.push_back(start("timeout -s KILL 240 env -i '" + pool_client.string() + "' '" +
-                             base.string() + "' " + std::to_string(rounds) + " " + port));
+    const std::string command = "timeout -s KILL 240 env -i '" + pool_client.string() + "' '" +
+                                base.string() + "' " + std::to_string(rounds) + " " + port;
+    children.push_back(::popen(command.c_str(), "r"));
   }
-  int failures = 0;
   for (FILE* child : children) {
     const outcome result = finish(child);
-    if (result.status != 0) {
-      ++failures;
-      ADD_FAILURE() << "status " << result.status << ": " << result.output;
-    }
+    EXPECT_EQ(result.status, 0) << result.output;
   }
-  EXPECT_EQ(failures, 0);
-  EXPECT_TRUE(engine_copies_in(base).empty());
+  EXPECT_EQ(helpers::engine_copies(base), 0u);
   fs::remove_all(base);
 }
 
@@ -154,8 +135,9 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
     std::string command = "timeout -s KILL 60 setpriv --reuid=" + uid_text +
                           " --regid=" + std::to_string(gid) + " --clear-groups env -i";
     for (const std::string& entry : v.environment) command += " '" + entry + "'";
-    const outcome result = finish(start(command + " 'LD_LIBRARY_PATH=" + install.string() + "' '" +
-                                        (install / pool_client.filename()).string() + "' - 1 0"));
+    command += " 'LD_LIBRARY_PATH=" + install.string() + "' '" +
+               (install / pool_client.filename()).string() + "' - 1 0";
+    const outcome result = finish(::popen(command.c_str(), "r"));
     if (v.expected_base.empty()) {
       EXPECT_EQ(result.status, 1) << result.output;
       EXPECT_NE(result.output.find(taken / ("kestrel-" + uid_text)), std::string::npos)
@@ -165,11 +147,8 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
     ASSERT_EQ(result.status, 0) << result.output;
     const fs::path copy = result.output.substr(0, result.output.find('\n'));
     EXPECT_EQ(copy.parent_path().parent_path(), v.expected_base) << copy;
-    const struct stat info = [&] {
-      struct stat s {};
-      ::stat(v.expected_base.c_str(), &s);
-      return s;
-    }();
+    struct stat info {};
+    ASSERT_EQ(::stat(v.expected_base.c_str(), &info), 0);
     EXPECT_EQ(info.st_uid, uid);
     EXPECT_EQ(info.st_mode & 0777, 0700U);
   }
