@@ -1,16 +1,8 @@
 #include "netsnmp/connection_netsnmp.hpp"
 
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <filesystem>
-#include <memory>
-#include <optional>
 #include <thread>
 #include <utility>
-#include <vector>
 
-#include <kestrel/exceptions.hpp>
 #include <kestrel/test_connections.hpp>
 
 #include "netsnmp/netsnmp_fixture.hpp"

@@ -1,23 +1,12 @@
 #include "netsnmp/exchange.hpp"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
-#include <memory>
-#include <optional>
 #include <stdexcept>
-#include <string>
-#include <vector>
-
-#include <kestrel/exceptions.hpp>
 
 #include "helpers/error_text.hpp"
 #include "helpers/map_library.hpp"
-#include "helpers/recording_logger.hpp"
-#include "helpers/snmp_agent.hpp"
-#include "helpers/test_platform.hpp"
 #include "netsnmp/connection_netsnmp.hpp"
 #include "netsnmp/netsnmp_fixture.hpp"
 #include "netsnmp/pool_netsnmp.hpp"
@@ -92,10 +81,13 @@ TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
   using v = response;
   const long largest = largest_sub_identifier;
   const std::string raw("\x00\xff", 2);
+  const std::string minus_one = "    Int: -1 (0xffffffff)";
+  const std::string minus_two = "    Int64: 18446744073709551614 (0xfffffffffffffffe)";
   const std::string no_object = "No Such Object available on this agent at this OID";
   const std::string no_instance = "No Such Instance currently exists at this OID";
   const std::string end =
       "No more variables left in this MIB View (It is past the end of the MIB tree)";
+  const oid sys_name({1, 3, 6, 1, 2, 1, 1, 5}, "system.sysName");
   struct row {
     u_char type;
     long number;
@@ -107,21 +99,12 @@ TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
   const row rows[] = {
       {0x02, 72, {}, v::int32_value{72}, "    Int: 72 (0x0048)"},
       {0x02, -5, {}, v::int32_value{-5}, "    Int: -5 (0xfffffffb)"},
-      {0x41, largest, {}, v::uint32_value{4294967295u}, "    Int: -1 (0xffffffff)"},
+      {0x41, largest, {}, v::uint32_value{4294967295u}, minus_one},
       {0x42, 10, {}, v::uint32_value{10}, "    Int: 10 (0x000a)"},
-      {0x43,
-       largest,
-       {},
-       v::timeticks_value{timeticks_t(4294967295LL)},
-       "    Int: -1 (0xffffffff)"},
+      {0x43, largest, {}, v::timeticks_value{timeticks_t(largest)}, minus_one},
       {0x46, 2, {}, v::uint64_value{4294967298ULL}, "    Int64: 4294967298 (0x100000002)", 1},
       {0x46, 255, {}, v::uint64_value{255}, "    Int64: 255 (0x000000ff)"},
-      {0x4A,
-       0xfffffffe,
-       {},
-       v::int64_value{-2},
-       "    Int64: 18446744073709551614 (0xfffffffffffffffe)",
-       0xffffffff},
+      {0x4A, largest - 1, {}, v::int64_value{-2}, minus_two, 0xffffffff},
       {0x4B, 7, {}, v::uint64_value{7}, "    Int64: 7 (0x00000007)"},
       {0x48, 0, {}, v::float_value{1.5f}, "    Float: 1.5 (1.500000)"},
       {0x49, 0, {}, v::double_value{2.25}, "    Double: 2.25 (2.250000000000)"},
@@ -130,11 +113,7 @@ TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
       {0x04, 0, "", v::string_value{""}, "    Str(0): "},
       {0x04, 0, {}, std::nullopt, ""},  // a string without bytes
       {0x05, 0, {}, v::null_value{}, "    Null"},
-      {0x06,
-       0,
-       {},
-       v::oid_value{oid({1, 3, 6, 1, 2, 1, 1, 5}, "system.sysName")},
-       "    Value OID: system.sysName(.1.3.6.1.2.1.1.5)"},
+      {0x06, 0, {}, v::oid_value{sys_name}, "    Value OID: system.sysName(.1.3.6.1.2.1.1.5)"},
       {0x80, 0, {}, v::error_value{no_object}, "  " + no_object},
       {0x81, 0, {}, v::error_value{no_instance}, "  " + no_instance},
       {0x82, 0, {}, v::error_value{end}, "  " + end},

@@ -2,16 +2,8 @@
 // and the connection options keep what the library's default behaviour drops.
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
-
-#include <kestrel/exceptions.hpp>
-#include <kestrel/request.hpp>
 
 #include "helpers/case_names.hpp"
 #include "helpers/misbehaving_agent.hpp"

@@ -8,8 +8,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <kestrel/compat_settings.hpp>
+#include <kestrel/exceptions.hpp>
 #include <kestrel/library.hpp>
 #include <kestrel/pool.hpp>
 #include <kestrel/request.hpp>

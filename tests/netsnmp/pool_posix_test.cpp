@@ -2,7 +2,6 @@
 // entries, "/" inside them), sensor processes sharing a base directory, and a service user on a
 // root-owned installation.
 
-#include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,15 +9,7 @@
 
 #include <array>
 #include <cstdio>
-#include <filesystem>
-#include <optional>
-#include <string>
-#include <vector>
 
-#include <kestrel/pool.hpp>
-
-#include "helpers/snmp_agent.hpp"
-#include "helpers/test_platform.hpp"
 #include "netsnmp/context_netsnmp.hpp"
 #include "netsnmp/netsnmp_fixture.hpp"
 #include "support/dynamic_library.hpp"

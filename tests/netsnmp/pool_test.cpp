@@ -1,26 +1,14 @@
 #include "netsnmp/pool_netsnmp.hpp"
 
-#include <gtest/gtest.h>
-#include <kestrel/pool.hpp>
-
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <memory>
-#include <optional>
 #include <set>
 #include <sstream>
-#include <string>
 #include <typeinfo>
 #include <utility>
-#include <vector>
 
-#include <kestrel/request.hpp>
-
-#include "helpers/recording_logger.hpp"
-#include "helpers/snmp_agent.hpp"
-#include "helpers/test_platform.hpp"
 #include "netsnmp/context_netsnmp.hpp"
+#include "netsnmp/netsnmp_fixture.hpp"
 
 namespace corvane::tallis::kestrel {
 namespace {

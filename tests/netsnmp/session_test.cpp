@@ -1,15 +1,8 @@
 #include "netsnmp/session_netsnmp.hpp"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
-#include <memory>
-#include <optional>
-#include <string>
-
-#include <kestrel/exceptions.hpp>
 
 #include "netsnmp/netsnmp_fixture.hpp"
 #include "netsnmp/pool_netsnmp.hpp"
