@@ -19,7 +19,7 @@ class connection_test : public netsnmp_test {
   }
 };
 
-TEST_F(connection_test, EqualSettingsShareOneEngineDifferentSettingsGetTheirOwn) {
+TEST_F(connection_test, EqualSettingsShareOneEngineDifferentSettingsGetTheirOwnAlsoFromAFactory) {
   const settings s = community_settings(version_t::snmp_v2c, 1161);
   const settings other = community_settings(version_t::snmp_v2c, 1162);
   const auto a = create_connection(*pool_, s);
@@ -36,17 +36,13 @@ TEST_F(connection_test, EqualSettingsShareOneEngineDifferentSettingsGetTheirOwn)
 
   const auto canned = test::get_mock_connection_walk_factory({})(s);
   EXPECT_FALSE(a->equals(*canned));
-}
 
-TEST_F(connection_test, AFactoryKeepsItsPoolAlive) {
+  // A factory keeps its pool, and with it the engines.
   const auto factory = get_connection_factory(pool_);
   const std::weak_ptr<pool> watched = pool_;
   pool_.reset();
   EXPECT_FALSE(watched.expired());
-  request r(factory(community_settings(version_t::snmp_v2c, shared_agent().port())), names_,
-            compat_settings());
-  const auto id = r.single_get("SNMPv2-MIB::sysName.0");
-  EXPECT_EQ(r.execute(logger_).at(id).at(0).as_string(), snmp_agent::sys_name);
+  EXPECT_EQ(&context_of(*factory(other)), &context_of(*c));
 }
 
 // The compatibility delay goes before every request but the first: one request does not wait
