@@ -4,6 +4,8 @@
 #include "netsnmp/netsnmp_fixture.hpp"
 #include "netsnmp/pool_netsnmp.hpp"
 
+#include <gmock/gmock.h>
+#include <kestrel/engine_info.hpp>
 #include <ortolan/i18n_message.hpp>
 
 #include <algorithm>
@@ -35,6 +37,34 @@ class library_netsnmp_test : public ::testing::Test {
   static inline std::shared_ptr<pool> pool_;
   static inline std::unique_ptr<library> names_;
 };
+
+TEST_F(library_netsnmp_test, DescribesTheMibEngineAndGivesDisplayHints) {
+  const engine_description engine = describe_engine(*pool_);
+  EXPECT_THAT(engine.version, ::testing::StartsWith("5."));
+  // The module's own "mibs" is among them (on Windows the registry's entries come around it).
+  EXPECT_THAT(engine.mib_directories, ::testing::Contains(::testing::EndsWith("mibs")));
+  EXPECT_THAT(engine.modules, ::testing::Contains("IF-MIB"));
+  EXPECT_THAT(engine.modules, ::testing::Contains("SNMPv2-MIB"));
+  // A module that imports nothing is loaded all the same.
+  EXPECT_THAT(engine.modules, ::testing::Contains("SNMPv2-SMI"));
+  EXPECT_TRUE(std::is_sorted(engine.modules.begin(), engine.modules.end()));
+  EXPECT_THAT(engine.auth_protocols,
+              ::testing::ElementsAre("MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512"));
+  EXPECT_THAT(engine.priv_protocols,
+              ::testing::ElementsAre("DES", "AES", "AES-192", "AES-256", "AES-192-C", "AES-256-C"));
+
+  // Display hints come from the object's textual convention.
+  const std::pair<std::vector<long>, std::string> cases[] = {
+      {{1, 3, 6, 1, 2, 1, 1, 5, 0}, "255a"},  // SNMPv2-MIB::sysName.0, DisplayString
+      {{1, 3, 6, 1, 2, 1, 1, 5}, "255a"},     // the object itself
+      {{1, 3, 6, 1, 2, 1, 1, 3, 0}, ""},      // sysUpTime: TimeTicks, no hint
+      {{1, 3, 6, 1, 4, 1, 99999, 1}, ""},     // no MIB knows it
+      {{}, ""},
+  };
+  for (const auto& [numeric, hint] : cases) {
+    EXPECT_EQ(display_hint(*pool_, numeric), hint) << library::numeric_oid_to_string(numeric);
+  }
+}
 
 TEST_F(library_netsnmp_test, UnknownNamesFailWithTheNameAndTheTrimmedEngineText) {
   struct failure {
