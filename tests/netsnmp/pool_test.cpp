@@ -106,16 +106,14 @@ TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
   EXPECT_EQ(loaded_engine_files().size(), 3U);
 
   // Engine state set in one instance is not seen by the others.
+  const auto format = [](context_netsnmp& c) {
+    return c.netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT);
+  };
   first->netsnmp_ds_set_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT,
                             NETSNMP_OID_OUTPUT_NUMERIC);
-  for (const auto& [context, format] :
-       std::vector<std::pair<std::shared_ptr<context_netsnmp>, int>>{
-           {first, NETSNMP_OID_OUTPUT_NUMERIC},
-           {second, NETSNMP_OID_OUTPUT_FULL},
-           {mib_context, NETSNMP_OID_OUTPUT_FULL}}) {
-    EXPECT_EQ(context->netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT),
-              format);
-  }
+  EXPECT_EQ(format(*first), NETSNMP_OID_OUTPUT_NUMERIC);
+  EXPECT_EQ(format(*second), NETSNMP_OID_OUTPUT_FULL);
+  EXPECT_EQ(format(*mib_context), NETSNMP_OID_OUTPUT_FULL);
 
   // Only the MIB context has parsed the MIB modules.
   std::vector<::oid> buffer(128);
@@ -130,8 +128,7 @@ TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
   EXPECT_EQ(fs::exists(copy.parent_path() / engine_copy_name(1)),
             !helpers::loaded_libraries_can_be_deleted());
   EXPECT_EQ(fs::exists(copy), !helpers::loaded_libraries_can_be_deleted());
-  EXPECT_EQ(first->netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT),
-            NETSNMP_OID_OUTPUT_NUMERIC);
+  EXPECT_EQ(format(*first), NETSNMP_OID_OUTPUT_NUMERIC);
 }
 
 // What one sensor holds: a pool, its name service and a request over an SNMPv3 connection.
