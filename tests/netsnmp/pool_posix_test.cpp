@@ -102,34 +102,32 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
                fs::copy_options::recursive | fs::copy_options::copy_symlinks);
     }
   }
-  const fs::path tmp = root / "tmp";
-  fs::create_directory(tmp);
-  fs::permissions(tmp, fs::perms(01777));
-  const fs::path runtime = root / "run";
-  fs::create_directory(runtime);
-  fs::permissions(runtime, fs::perms(0700));
+  const auto directory = [&root](const char* name, fs::perms mode) {
+    fs::create_directory(root / name);
+    fs::permissions(root / name, mode);
+    return root / name;
+  };
+  const fs::path tmp = directory("tmp", fs::perms(01777));
+  const fs::path runtime = directory("run", fs::perms(0700));
   ASSERT_EQ(::chown(runtime.c_str(), uid, gid), 0);
   // Someone else's directory in the user's place is refused.
   const fs::path taken = root / "tmp-taken";
   fs::create_directories(taken / ("kestrel-" + uid_text));
 
-  struct variant {
-    std::vector<std::string> environment;
-    fs::path expected_base;  // empty: refused
+  // The environment entries of each run, quoted, and the base directory it gets (empty: refused).
+  const std::pair<std::string, fs::path> variants[] = {
+      {"'TMPDIR=" + tmp.string() + "'", tmp / ("kestrel-" + uid_text)},
+      {"'TMPDIR=" + tmp.string() + "' 'XDG_RUNTIME_DIR=" + runtime.string() + "'",
+       runtime / "kestrel"},
+      {"'TMPDIR=" + taken.string() + "'", {}},
   };
-  const std::vector<variant> variants = {
-      {{"TMPDIR=" + tmp.string()}, tmp / ("kestrel-" + uid_text)},
-      {{"TMPDIR=" + tmp.string(), "XDG_RUNTIME_DIR=" + runtime.string()}, runtime / "kestrel"},
-      {{"TMPDIR=" + taken.string()}, {}},
-  };
-  for (const auto& v : variants) {
-    std::string command = "timeout -s KILL 60 setpriv --reuid=" + uid_text +
-                          " --regid=" + std::to_string(gid) + " --clear-groups env -i";
-    for (const std::string& entry : v.environment) command += " '" + entry + "'";
-    command += " 'LD_LIBRARY_PATH=" + install.string() + "' '" +
-               (install / pool_client.filename()).string() + "' - 1 0";
+  for (const auto& [environment, expected_base] : variants) {
+    const std::string command = "timeout -s KILL 60 setpriv --reuid=" + uid_text +
+                                " --regid=" + std::to_string(gid) + " --clear-groups env -i " +
+                                environment + " 'LD_LIBRARY_PATH=" + install.string() + "' '" +
+                                (install / pool_client.filename()).string() + "' - 1 0";
     const outcome result = finish(::popen(command.c_str(), "r"));
-    if (v.expected_base.empty()) {
+    if (expected_base.empty()) {
       EXPECT_EQ(result.status, 1) << result.output;
       EXPECT_NE(result.output.find(taken / ("kestrel-" + uid_text)), std::string::npos)
           << result.output;
@@ -137,9 +135,9 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
     }
     ASSERT_EQ(result.status, 0) << result.output;
     const fs::path copy = result.output.substr(0, result.output.find('\n'));
-    EXPECT_EQ(copy.parent_path().parent_path(), v.expected_base) << copy;
+    EXPECT_EQ(copy.parent_path().parent_path(), expected_base) << copy;
     struct stat info {};
-    ASSERT_EQ(::stat(v.expected_base.c_str(), &info), 0);
+    ASSERT_EQ(::stat(expected_base.c_str(), &info), 0);
     EXPECT_EQ(info.st_uid, uid);
     EXPECT_EQ(info.st_mode & 0777, 0700U);
   }
