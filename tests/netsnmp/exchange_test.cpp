@@ -58,22 +58,6 @@ struct binding {
   std::vector<::oid> objid = {1, 3, 6, 1, 2, 1, 1, 5};
 };
 
-// The value of a binding with the given payload, with the dump lines it wrote.
-struct conversion {
-  std::optional<response::value_t> value;
-  std::vector<std::string> lines;
-};
-
-conversion convert(const library& names, const netsnmp_variable_list& variable) {
-  recording_logger logger;
-  const logger_factory make = [&logger] { return detail::stream_logger(logger); };
-  conversion c;
-  c.value = value_from_variable(names, variable, make);
-  c.lines = logger.messages();
-  for (const auto& entry : logger.entries) EXPECT_EQ(entry.level, 7);
-  return c;
-}
-
 const std::vector<::oid> sys_name_0 = {1, 3, 6, 1, 2, 1, 1, 5, 0};
 
 TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
@@ -126,12 +110,15 @@ TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
   for (const row& r : rows) {
     SCOPED_TRACE(::testing::Message() << "type " << int{r.type} << " " << r.line);
     const binding b(sys_name_0, r.type, r.number, r.bytes, r.high);
-    const conversion c = convert(names, b.variable);
-    ASSERT_EQ(c.value.has_value(), r.value.has_value());
+    recording_logger logger;
+    const auto value =
+        value_from_variable(names, b.variable, [&logger] { return detail::stream_logger(logger); });
+    ASSERT_EQ(value.has_value(), r.value.has_value());
     if (r.value) {
-      EXPECT_TRUE(*c.value == *r.value);
+      EXPECT_TRUE(*value == *r.value);
     }
-    EXPECT_EQ(c.lines, r.line.empty() ? std::vector<std::string>{} : std::vector{r.line});
+    EXPECT_EQ(logger.messages(), r.line.empty() ? std::vector<std::string>{} : std::vector{r.line});
+    for (const auto& entry : logger.entries) EXPECT_EQ(entry.level, 7);
   }
 }
 
