@@ -8,8 +8,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <kestrel/compat_settings.hpp>
+#include <kestrel/exceptions.hpp>
 #include <kestrel/library.hpp>
 #include <kestrel/pool.hpp>
 #include <kestrel/request.hpp>
@@ -20,6 +22,16 @@
 #include "helpers/test_platform.hpp"
 
 namespace corvane::tallis::kestrel::helpers {
+
+/// The number of engine copies anywhere below `directory`.
+inline std::size_t engine_copies(const std::filesystem::path& directory) {
+  const std::string stem = std::filesystem::path(engine_file_name()).stem().string() + ".";
+  std::size_t count = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(directory)) {
+    if (entry.path().filename().string().starts_with(stem)) ++count;
+  }
+  return count;
+}
 
 /// A pool of its own (engine copies in a private directory, so that test processes running
 /// side by side never share a copy) with its MIB name service.

@@ -2,7 +2,6 @@
 // entries, "/" inside them), sensor processes sharing a base directory, and a service user on a
 // root-owned installation.
 
-#include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,20 +9,10 @@
 
 #include <array>
 #include <cstdio>
-#include <filesystem>
-#include <optional>
-#include <stdexcept>
-#include <string>
-#include <utility>
-#include <vector>
 
-#include <kestrel/pool.hpp>
-
-#include "helpers/snmp_agent.hpp"
-#include "support/dynamic_library.hpp"
-
-#include "helpers/test_platform.hpp"
 #include "netsnmp/context_netsnmp.hpp"
+#include "netsnmp/netsnmp_fixture.hpp"
+#include "support/dynamic_library.hpp"
 
 namespace corvane::tallis::kestrel {
 namespace {
@@ -59,9 +48,7 @@ struct outcome {
   std::string output;
 };
 
-// Starts `command` through the shell, its standard output on a pipe.
-FILE* start(const std::string& command) { return ::popen(command.c_str(), "r"); }
-
+// Waits for a command started with popen and reads its standard output.
 outcome finish(FILE* pipe) {
   outcome result;
   std::array<char, 512> buffer{};
@@ -73,17 +60,6 @@ outcome finish(FILE* pipe) {
 
 const fs::path pool_client = module_directory() / "kestrel_pool_client";
 
-std::vector<fs::path> engine_copies_in(const fs::path& directory) {
-  std::vector<fs::path> copies;
-  for (const auto& entry : fs::recursive_directory_iterator(directory)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind(fs::path(helpers::engine_file_name()).stem().string() + ".", 0) == 0) {
-      copies.push_back(entry.path());
-    }
-  }
-  return copies;
-}
-
 TEST(sensor_processes_test, ManyProcessesOnOneBaseDirectoryStartAndStopCleanly) {
   constexpr int processes = 8;
   constexpr int rounds = 15;
@@ -91,19 +67,15 @@ TEST(sensor_processes_test, ManyProcessesOnOneBaseDirectoryStartAndStopCleanly) 
   const std::string port = std::to_string(helpers::shared_agent().port());
   std::vector<FILE*> children;
   for (int i = 0; i < processes; ++i) {
-    children.push_back(start("timeout -s KILL 240 env -i '" + pool_client.string() + "' '" +
-                             base.string() + "' " + std::to_string(rounds) + " " + port));
+    const std::string command = "timeout -s KILL 240 env -i '" + pool_client.string() + "' '" +
+                                base.string() + "' " + std::to_string(rounds) + " " + port;
+    children.push_back(::popen(command.c_str(), "r"));
   }
-  int failures = 0;
   for (FILE* child : children) {
     const outcome result = finish(child);
-    if (result.status != 0) {
-      ++failures;
-      ADD_FAILURE() << "status " << result.status << ": " << result.output;
-    }
+    EXPECT_EQ(result.status, 0) << result.output;
   }
-  EXPECT_EQ(failures, 0);
-  EXPECT_TRUE(engine_copies_in(base).empty());
+  EXPECT_EQ(helpers::engine_copies(base), 0u);
   fs::remove_all(base);
 }
 
@@ -130,33 +102,32 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
                fs::copy_options::recursive | fs::copy_options::copy_symlinks);
     }
   }
-  const fs::path tmp = root / "tmp";
-  fs::create_directory(tmp);
-  fs::permissions(tmp, fs::perms(01777));
-  const fs::path runtime = root / "run";
-  fs::create_directory(runtime);
-  fs::permissions(runtime, fs::perms(0700));
+  const auto directory = [&root](const char* name, fs::perms mode) {
+    fs::create_directory(root / name);
+    fs::permissions(root / name, mode);
+    return root / name;
+  };
+  const fs::path tmp = directory("tmp", fs::perms(01777));
+  const fs::path runtime = directory("run", fs::perms(0700));
   ASSERT_EQ(::chown(runtime.c_str(), uid, gid), 0);
   // Someone else's directory in the user's place is refused.
   const fs::path taken = root / "tmp-taken";
   fs::create_directories(taken / ("kestrel-" + uid_text));
 
-  struct variant {
-    std::vector<std::string> environment;
-    fs::path expected_base;  // empty: refused
+  // The environment entries of each run, quoted, and the base directory it gets (empty: refused).
+  const std::pair<std::string, fs::path> variants[] = {
+      {"'TMPDIR=" + tmp.string() + "'", tmp / ("kestrel-" + uid_text)},
+      {"'TMPDIR=" + tmp.string() + "' 'XDG_RUNTIME_DIR=" + runtime.string() + "'",
+       runtime / "kestrel"},
+      {"'TMPDIR=" + taken.string() + "'", {}},
   };
-  const std::vector<variant> variants = {
-      {{"TMPDIR=" + tmp.string()}, tmp / ("kestrel-" + uid_text)},
-      {{"TMPDIR=" + tmp.string(), "XDG_RUNTIME_DIR=" + runtime.string()}, runtime / "kestrel"},
-      {{"TMPDIR=" + taken.string()}, {}},
-  };
-  for (const auto& v : variants) {
-    std::string command = "timeout -s KILL 60 setpriv --reuid=" + uid_text +
-                          " --regid=" + std::to_string(gid) + " --clear-groups env -i";
-    for (const std::string& entry : v.environment) command += " '" + entry + "'";
-    const outcome result = finish(start(command + " 'LD_LIBRARY_PATH=" + install.string() + "' '" +
-                                        (install / pool_client.filename()).string() + "' - 1 0"));
-    if (v.expected_base.empty()) {
+  for (const auto& [environment, expected_base] : variants) {
+    const std::string command = "timeout -s KILL 60 setpriv --reuid=" + uid_text +
+                                " --regid=" + std::to_string(gid) + " --clear-groups env -i " +
+                                environment + " 'LD_LIBRARY_PATH=" + install.string() + "' '" +
+                                (install / pool_client.filename()).string() + "' - 1 0";
+    const outcome result = finish(::popen(command.c_str(), "r"));
+    if (expected_base.empty()) {
       EXPECT_EQ(result.status, 1) << result.output;
       EXPECT_NE(result.output.find(taken / ("kestrel-" + uid_text)), std::string::npos)
           << result.output;
@@ -164,12 +135,9 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
     }
     ASSERT_EQ(result.status, 0) << result.output;
     const fs::path copy = result.output.substr(0, result.output.find('\n'));
-    EXPECT_EQ(copy.parent_path().parent_path(), v.expected_base) << copy;
-    const struct stat info = [&] {
-      struct stat s {};
-      ::stat(v.expected_base.c_str(), &s);
-      return s;
-    }();
+    EXPECT_EQ(copy.parent_path().parent_path(), expected_base) << copy;
+    struct stat info {};
+    ASSERT_EQ(::stat(expected_base.c_str(), &info), 0);
     EXPECT_EQ(info.st_uid, uid);
     EXPECT_EQ(info.st_mode & 0777, 0700U);
   }

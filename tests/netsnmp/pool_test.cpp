@@ -1,26 +1,14 @@
 #include "netsnmp/pool_netsnmp.hpp"
 
-#include <gtest/gtest.h>
-#include <kestrel/pool.hpp>
-
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <memory>
-#include <optional>
 #include <set>
 #include <sstream>
-#include <string>
 #include <typeinfo>
 #include <utility>
-#include <vector>
 
-#include <kestrel/request.hpp>
-
-#include "helpers/recording_logger.hpp"
-#include "helpers/snmp_agent.hpp"
-#include "helpers/test_platform.hpp"
 #include "netsnmp/context_netsnmp.hpp"
+#include "netsnmp/netsnmp_fixture.hpp"
 
 namespace corvane::tallis::kestrel {
 namespace {
@@ -60,25 +48,6 @@ class pool_test : public ::testing::Test {
   fs::path base_;
 };
 
-TEST_F(pool_test, CreatingAPoolLoadsNoEngineAndTheFirstLibraryLoadsIt) {
-  const std::set<std::string> before = loaded_engine_files();
-  if (!before.empty()) GTEST_SKIP() << "an earlier test of this process holds an engine";
-
-  std::shared_ptr<pool> p = create_pool();
-  EXPECT_TRUE(fs::is_directory(module_directory() / "snmp"));
-  EXPECT_EQ(loaded_engine_files(), before);
-
-  std::unique_ptr<library> names = create_library(*p);
-  EXPECT_EQ(loaded_engine_files(),
-            std::set<std::string>{fs::canonical(module_directory() / engine_file_name()).string()});
-
-  // The last owner shuts the engine down and unloads it.
-  p.reset();
-  EXPECT_EQ(loaded_engine_files().size(), 1U);
-  names.reset();
-  EXPECT_EQ(loaded_engine_files(), before);
-}
-
 TEST_F(pool_test, CreatePoolMakesMissingParentsAndRejectsAFileAsBase) {
   create_pool(base_ / "a" / "b");
   EXPECT_TRUE(fs::is_directory(base_ / "a" / "b"));
@@ -95,8 +64,34 @@ TEST_F(pool_test, CreatePoolMakesMissingParentsAndRejectsAFileAsBase) {
 
 TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
   auto p = make_pool();
-  auto mib_context = p->get_context(0);
+  const fs::path module_dir = module_directory();
+  // Paths in their quoted stream form; only the MIB context says where its MIBs are, and it
+  // reads all modules unless told otherwise.
+  const auto engine_line = [&module_dir](const fs::path& engine) {
+    std::ostringstream line;
+    line << "Using Net-SNMP DLL " << engine << " with base dir " << module_dir << "\n";
+    return line.str();
+  };
+  std::shared_ptr<context_netsnmp> mib_context;
+  {
+    scoped_environment mibs("MIBS", std::nullopt);
+    ::testing::internal::CaptureStderr();
+    mib_context = p->get_context(0);
+    const std::string output = without_registry_warnings(::testing::internal::GetCapturedStderr());
+    EXPECT_EQ(output.rfind(engine_line(module_dir / engine_file_name()) +
+                               "Using MIB directories \"" + mib_directories(module_dir) + "\"\n",
+                           0),
+              0U)
+        << output;
+    EXPECT_STREQ(std::getenv("MIBS"), "ALL");
+  }
+  scoped_environment mibs("MIBS", "IF-MIB:SNMPv2-MIB");
+  ::testing::internal::CaptureStderr();
   auto first = p->get_context(1);
+  const std::string copy_output = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(copy_output.rfind(engine_line(p->library_clone_path(1)), 0), 0U) << copy_output;
+  EXPECT_EQ(copy_output.find("Using MIB directories"), std::string::npos) << copy_output;
+  EXPECT_STREQ(std::getenv("MIBS"), "IF-MIB:SNMPv2-MIB");
   auto second = p->get_context(2);
   EXPECT_EQ(p->get_context(1), first);
   EXPECT_EQ(p->get_context(0), mib_context);
@@ -111,16 +106,14 @@ TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
   EXPECT_EQ(loaded_engine_files().size(), 3U);
 
   // Engine state set in one instance is not seen by the others.
+  const auto format = [](context_netsnmp& c) {
+    return c.netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT);
+  };
   first->netsnmp_ds_set_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT,
                             NETSNMP_OID_OUTPUT_NUMERIC);
-  for (const auto& [context, format] :
-       std::vector<std::pair<std::shared_ptr<context_netsnmp>, int>>{
-           {first, NETSNMP_OID_OUTPUT_NUMERIC},
-           {second, NETSNMP_OID_OUTPUT_FULL},
-           {mib_context, NETSNMP_OID_OUTPUT_FULL}}) {
-    EXPECT_EQ(context->netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT),
-              format);
-  }
+  EXPECT_EQ(format(*first), NETSNMP_OID_OUTPUT_NUMERIC);
+  EXPECT_EQ(format(*second), NETSNMP_OID_OUTPUT_FULL);
+  EXPECT_EQ(format(*mib_context), NETSNMP_OID_OUTPUT_FULL);
 
   // Only the MIB context has parsed the MIB modules.
   std::vector<::oid> buffer(128);
@@ -135,49 +128,7 @@ TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
   EXPECT_EQ(fs::exists(copy.parent_path() / engine_copy_name(1)),
             !helpers::loaded_libraries_can_be_deleted());
   EXPECT_EQ(fs::exists(copy), !helpers::loaded_libraries_can_be_deleted());
-  EXPECT_EQ(first->netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT),
-            NETSNMP_OID_OUTPUT_NUMERIC);
-}
-
-TEST_F(pool_test, StartUpWritesTheEngineLineAndOnlyTheMibContextTheMibLine) {
-  auto p = make_pool();
-  const fs::path module_dir = module_directory();
-  // Paths in their quoted stream form.
-  auto engine_line = [&module_dir](const fs::path& engine) {
-    std::ostringstream line;
-    line << "Using Net-SNMP DLL " << engine << " with base dir " << module_dir << "\n";
-    return line.str();
-  };
-
-  ::testing::internal::CaptureStderr();
-  p->get_context(0);
-  const std::string mib_output =
-      without_registry_warnings(::testing::internal::GetCapturedStderr());
-  EXPECT_EQ(mib_output.rfind(engine_line(module_dir / engine_file_name()) +
-                                 "Using MIB directories \"" + mib_directories(module_dir) + "\"\n",
-                             0),
-            0U)
-      << mib_output;
-
-  ::testing::internal::CaptureStderr();
-  p->get_context(5);
-  const std::string copy_output = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(copy_output.rfind(engine_line(p->library_clone_path(5)), 0), 0U) << copy_output;
-  EXPECT_EQ(copy_output.find("Using MIB directories"), std::string::npos) << copy_output;
-}
-
-TEST_F(pool_test, StartUpSetsMibsToAllOnlyWhenUnset) {
-  const std::vector<std::pair<std::optional<std::string>, std::string>> cases = {
-      {std::nullopt, "ALL"},
-      {"IF-MIB:SNMPv2-MIB", "IF-MIB:SNMPv2-MIB"},
-  };
-  for (const auto& [before, after] : cases) {
-    scoped_environment mibs("MIBS", before);
-    make_pool()->get_context(9);
-    const char* value = std::getenv("MIBS");
-    ASSERT_NE(value, nullptr);
-    EXPECT_EQ(value, after);
-  }
+  EXPECT_EQ(format(*first), NETSNMP_OID_OUTPUT_NUMERIC);
 }
 
 // What one sensor holds: a pool, its name service and a request over an SNMPv3 connection.
