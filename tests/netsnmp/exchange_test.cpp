@@ -120,6 +120,20 @@ TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
     EXPECT_EQ(logger.messages(), r.line.empty() ? std::vector<std::string>{} : std::vector{r.line});
     for (const auto& entry : logger.entries) EXPECT_EQ(entry.level, 7);
   }
+  // Converting every type: the engine's decoded opaque float, and one it left without a value.
+  connection_options all;
+  all.convert_all_types = true;
+  binding opaque(sys_name_0, 0x78);
+  recording_logger logger;
+  const auto make = [&logger] { return detail::stream_logger(logger); };
+  opaque.variable.val.floatVal = &opaque.f;
+  EXPECT_TRUE(value_from_variable(names, opaque.variable, make, all) ==
+              v::value_t{v::float_value{1.5f}});
+  opaque.variable.val.floatVal = nullptr;
+  opaque.variable.val_len = 0;
+  EXPECT_TRUE(value_from_variable(names, opaque.variable, make, all) ==
+              v::value_t{v::string_value{""}});
+  EXPECT_EQ(logger.messages(), (std::vector<std::string>{"    Float: 1.5", "    Bytes(0): "}));
 }
 
 class exchange_test : public netsnmp_test {
