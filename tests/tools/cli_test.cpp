@@ -110,6 +110,7 @@ TEST(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
       call("v2c", "row IF-MIB::ifTable --column Descr --value lo Descr Mtu", 0, 3, {"ifDescr "}),
       call("v2c", "row IF-MIB::ifTable --index 1 Descr --format lines", 0, 1,
            {"ifDescr.1 (.1.3.6.1.2.1.2.2.1.2.1) String: lo"}),
+      call("", v3 + "-u u_sha256_aes -a SHA-256 -x AES " + name, 0, 1, {agent_name}),
       call("", v3 + "-u u_sha_aes256c -a SHA -x AES-256-C " + name, 0, 1, {agent_name}),
       call("", "get -v 2c -c public -t 2 udp6:[::1]:" + std::to_string(agent_port()) + " " + name,
            0, 1, {agent_name}),
