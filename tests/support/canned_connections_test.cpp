@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <kestrel/test_connections.hpp>
 #include <memory>
 #include <stdexcept>
@@ -25,15 +24,11 @@ std::vector<std::string> describe(const std::vector<r>& responses) {
   std::vector<std::string> texts;
   for (const r& one : responses) {
     const std::string name = one.name();
-    std::size_t label = name.size();
-    while (label > 0 &&
-           (name[label - 1] != '.' || std::isdigit(static_cast<unsigned char>(name[label])) != 0))
-      --label;
+    const std::size_t label = name.rfind('.', name.find_last_not_of("0123456789.")) + 1;
     std::string text = one.as_string();
     if (text == "End Of Table") text = "END";
-    if (text == "No more variables left in this MIB View (It is past the end of the MIB tree)") {
+    if (text == "No more variables left in this MIB View (It is past the end of the MIB tree)")
       text = "VIEW";
-    }
     texts.push_back(name.substr(label) + "=" + (one.is_error() ? "!" : "") + text);
   }
   return texts;
@@ -89,7 +84,6 @@ TEST_F(canned_connection, MockReplaysAnswersCyclicallyAndCountsAcrossItsConnecti
   EXPECT_EQ(run(*second, {}), describe(a));
   EXPECT_EQ(run(*second, {}), describe(b));
   EXPECT_EQ(*counter, 5u);
-  EXPECT_TRUE(logger_.entries.empty());
   EXPECT_THROW(k::test::get_mock_connection_factory({}, counter), std::invalid_argument);
 }
 
@@ -100,20 +94,10 @@ TEST_F(canned_connection, EveryCannedConnectionIsOnlyEqualToItself) {
     auto other = factory(any_settings());
     EXPECT_TRUE(one->equals(*one));
     EXPECT_FALSE(one->equals(*other));
-    EXPECT_EQ(one->get_hash(), one->get_hash());
     EXPECT_NE(one->get_hash(), other->get_hash());
     run(*one, {});  // without a counter nothing is counted
   }
-}
-
-TEST_F(canned_connection, WalkMockComparesNamesAsPlainTextAndEndsEmptyDataAtTheStart) {
-  // "ifIndex.1" is a text prefix of "ifIndex.10", so both count as inside that subtree.
-  const std::vector<r> data = {value("ifIndex.1", r::int32_value{1}),
-                               value("ifIndex.10", r::int32_value{10}),
-                               value("ifIndex.2", r::int32_value{2})};
-  auto conn = k::test::get_mock_connection_walk_factory(data)(any_settings());
-  EXPECT_EQ(run(*conn, {bulk("ifIndex.1", 10, "ifIndex.1")}),
-            (std::vector<std::string>{"ifIndex.10=10", "ifIndex.2=!END"}));
+  // Without data a walk ends at once, on its start.
   auto empty = k::test::get_mock_connection_walk_factory({})(any_settings());
   EXPECT_EQ(run(*empty, {walk("sysDescr", 5)}), std::vector<std::string>{"sysDescr=!VIEW"});
 }
@@ -141,42 +125,26 @@ TEST_P(walk_mock, Answers) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, walk_mock,
     testing::Values(
-        walk_case{"GetReturnsTheEntriesOfEachOidInRequestOrder",
-                  {get({"ifDescr.2", "sysDescr.0", "ifDescr.9"})},
-                  {"ifDescr.2=eth0", "sysDescr.0=Linux"}},
-        walk_case{"WalkFromAnExistingOidStartsAfterIt",
-                  {walk("sysName.0", 2)},
-                  {"ifIndex.1=1", "ifIndex.2=2"}},
-        walk_case{
-            "WalkFromAPrefixStartsAtTheFirstEntryBelowIt", {walk("ifTable", 1)}, {"ifIndex.1=1"}},
-        walk_case{"WalkStopsAtItsLimitWithoutMarker",
-                  {walk("sysDescr.0", 3)},
-                  {"sysName.0=router1", "ifIndex.1=1", "ifIndex.2=2"}},
-        walk_case{
-            "BulkLeavingItsSubtreeEndsWithMarkerOnTheFirstOidOutside",
-            {bulk("ifTable", 10, "ifTable")},
-            {"ifIndex.1=1", "ifIndex.2=2", "ifDescr.1=lo", "ifDescr.2=eth0", "ifName.1=!END"}},
-        walk_case{"BulkFromTheLastEntryOfItsSubtreeGivesTheMarkerAlone",
-                  {bulk("ifDescr.2", 10, "ifTable")},
-                  {"ifName.1=!END"}},
-        walk_case{"BulkRunningOutOfDataInsideItsSubtreeEndsWithMarkerOnTheLastOid",
+        // A get in request order, skipping what is missing; a walk from an existing OID starts
+        // after it and stops at its limit; a bulk leaving its subtree ends with a marker on the
+        // first OID outside it.
+        walk_case{"RequestsAreAnsweredInOrderEachWithinItsBounds",
+                  {walk("sysDescr.0", 3), get({"ifDescr.2", "sysDescr.0", "ifDescr.9"}),
+                   bulk("ifDescr.1", 5, "ifTable")},
+                  {"sysName.0=router1", "ifIndex.1=1", "ifIndex.2=2", "ifDescr.2=eth0",
+                   "sysDescr.0=Linux", "ifDescr.2=eth0", "ifName.1=!END"}},
+        walk_case{"BulkFromAPrefixRunningOutOfDataEndsWithMarkerOnTheLastOid",
                   {bulk("ifXTable", 10, "ifXTable")},
                   {"ifName.1=lo", "ifName.1=!END"}},
         walk_case{"WalkRunningOutOfDataWithoutSubtreeHasNoMarker",
                   {walk("ifDescr.2", 10)},
                   {"ifName.1=lo"}},
-        walk_case{"WalkFromTheLastEntryGivesEndOfViewOnTheLastOid",
-                  {walk("ifName.1", 10)},
-                  {"ifName.1=!VIEW"}},
         walk_case{"WalkFromPastAllDataGivesEndOfViewOnTheLastOid",
                   {walk("ifHCInOctets.1", 10)},
                   {"ifName.1=!VIEW"}},
         walk_case{"EndOfViewOnlyWhenTheWholeRunHasNothingYet",
                   {get({"sysName.0"}), walk("ifName.1", 10)},
                   {"sysName.0=router1"}},
-        walk_case{"RequestsAreConcatenatedInOrder",
-                  {walk("sysDescr.0", 1), get({"ifDescr.1"}), bulk("ifDescr.1", 5, "ifTable")},
-                  {"sysName.0=router1", "ifDescr.1=lo", "ifDescr.2=eth0", "ifName.1=!END"}},
         walk_case{"WalkBulkWithoutOidOrAnUnknownQueryTypeGiveNothing",
                   {k::oid_request(k::query_t::walk, std::vector<k::oid>{}),
                    k::oid_request(k::query_t::bulk, std::vector<k::oid>{}),

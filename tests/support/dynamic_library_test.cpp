@@ -1,9 +1,6 @@
 #include "support/dynamic_library.hpp"
-#include "helpers/error_text.hpp"
 
 #include <gtest/gtest.h>
-#include <net-snmp/net-snmp-config.h>
-#include <net-snmp/net-snmp-includes.h>
 
 #include <filesystem>
 #include <fstream>
@@ -12,7 +9,6 @@
 #include <string>
 #include <system_error>
 #include <utility>
-#include <vector>
 
 #include "helpers/test_platform.hpp"
 
@@ -20,8 +16,6 @@ namespace corvane::tallis::kestrel {
 namespace {
 
 namespace fs = std::filesystem;
-
-const fs::path engine = module_directory() / helpers::engine_file_name();
 
 std::string read_file(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -37,33 +31,6 @@ std::set<std::string> names_in(const fs::path& dir) {
   for (const auto& entry : fs::directory_iterator(dir))
     names.insert(entry.path().filename().string());
   return names;
-}
-
-TEST(dynamic_library_test, ResolvesOnceAndCallsTheEngineThroughItsOwnDeclaration) {
-  dynamic_library library(engine);
-  void* first = library.get_symbol("snmp_api_errstring");
-  EXPECT_NE(first, nullptr);
-  EXPECT_STREQ(
-      invoke<decltype(::snmp_api_errstring)>(library, "snmp_api_errstring", SNMPERR_TIMEOUT),
-      "Timeout");
-  // A miss is not cached: the second request asks the loader again and fails the same way
-  // (the loader's reason is checked per platform).
-  const auto miss = [&] { library.get_symbol("no_such_entry_point"); };
-  const std::string missing = helpers::runtime_error_text(miss);
-  EXPECT_EQ(missing.rfind("Could not read symbol \"no_such_entry_point\": ", 0), 0U) << missing;
-  EXPECT_EQ(helpers::runtime_error_text(miss), missing);
-  EXPECT_EQ(library.get_symbol("snmp_api_errstring"), first);
-}
-
-TEST(module_directory_test, IsTheAbsoluteDirectoryOfTheModuleWhateverTheWorkingDirectory) {
-  const fs::path expected = module_directory();
-  EXPECT_TRUE(expected.is_absolute());
-  EXPECT_TRUE(fs::is_directory(expected / "mibs"));
-  const fs::path previous = fs::current_path();
-  fs::current_path(fs::temp_directory_path());
-  const fs::path elsewhere = module_directory();
-  fs::current_path(previous);
-  EXPECT_EQ(elsewhere, expected);
 }
 
 class library_cloner_test : public ::testing::Test {
@@ -97,52 +64,10 @@ TEST_F(library_cloner_test, ChecksTheSourceFirstThenTheCloneDirectory) {
   }
 }
 
-TEST_F(library_cloner_test, NamesCopiesAfterStemKeyAndExtension) {
-  const fs::path clones = dir_ / "clones";
-  fs::create_directory(clones);
-  struct naming {
-    std::string source;
-    unsigned int key;
-    std::string copy;
-  };
-  for (const auto& n :
-       std::vector<naming>{{"libnetsnmp.so", 0, "libnetsnmp.0.so"},
-                           {"libnetsnmp.so", 4294967295U, "libnetsnmp.4294967295.so"},
-                           {"netsnmp.dll", 8, "netsnmp.8.dll"},
-                           {"engine", 7, "engine.7"}}) {
-    write_file(dir_ / n.source, n.source);
-    library_cloner cloner(dir_ / n.source, clones);
-    const fs::path copy = cloner.clone(n.key);
-    EXPECT_EQ(copy.filename(), n.copy);
-    EXPECT_EQ(copy.parent_path().parent_path(), clones);
-    EXPECT_EQ(read_file(copy), n.source);
-  }
-}
-
-TEST_F(library_cloner_test, CopiesOncePerKeyIntoADirectoryOfItsOwnAndRemovesOnlyThat) {
+// Copies go once per key into a directory of the cloner's own, named after stem, key and
+// extension; a new cloner sweeps the directories of cloners that are gone, and nothing else.
+TEST_F(library_cloner_test, CopiesOncePerKeyAndSweepsOnlyWhatGoneClonersLeft) {
   write_file(dir_ / "libnetsnmp.7.so", "not made by this cloner");
-  {
-    library_cloner cloner(source_, dir_);
-    library_cloner neighbour(source_, dir_);
-    const fs::path seven = cloner.clone(7);
-    EXPECT_EQ(read_file(seven), "engine v1");
-    // Another cloner on the same directory (another pool or process) has copies of its own.
-    EXPECT_NE(neighbour.clone(7), seven);
-    // The second request is answered from memory: a changed source is not copied again.
-    write_file(source_, "engine v2");
-    EXPECT_EQ(cloner.clone(7), seven);
-    EXPECT_EQ(read_file(seven), "engine v1");
-    EXPECT_EQ(read_file(cloner.clone(8)), "engine v2");
-  }
-  // Only the files that the cloners did not make are left, and the directories' lock.
-  EXPECT_EQ(names_in(dir_),
-            (std::set<std::string>{"libnetsnmp.so", "libnetsnmp.7.so", ".kestrel.lock"}));
-  EXPECT_EQ(read_file(dir_ / "libnetsnmp.7.so"), "not made by this cloner");
-}
-
-TEST_F(library_cloner_test, ANewClonerRemovesWhatClonersThatAreGoneLeftBehind) {
-  library_cloner live(source_, dir_);
-  const fs::path live_dir = live.clone(1).parent_path();
   // A process that died leaves its directory with an unlocked lock file, or without one when
   // it died while removing it.
   for (const std::string dead : {"pool-dead01", "pool-dead02"}) {
@@ -151,10 +76,31 @@ TEST_F(library_cloner_test, ANewClonerRemovesWhatClonersThatAreGoneLeftBehind) {
   }
   write_file(dir_ / "pool-dead01" / "lock", "");
   fs::create_directory(dir_ / "other");
-  library_cloner next(source_, dir_);
-  EXPECT_EQ(names_in(dir_), (std::set<std::string>{"libnetsnmp.so", ".kestrel.lock", "other",
-                                                   live_dir.filename().string()}));
-  EXPECT_EQ(read_file(live.clone(1)), "engine v1");
+  {
+    library_cloner cloner(source_, dir_);
+    const fs::path seven = cloner.clone(7);
+    EXPECT_EQ(seven.filename(), "libnetsnmp.7.so");
+    EXPECT_EQ(seven.parent_path().parent_path(), dir_);
+    EXPECT_EQ(read_file(seven), "engine v1");
+    EXPECT_EQ(cloner.clone(4294967295U).filename(), "libnetsnmp.4294967295.so");
+    // Another cloner on the same directory (another pool or process) has copies of its own,
+    // and sweeps nothing of the live one.
+    library_cloner neighbour(source_, dir_);
+    EXPECT_NE(neighbour.clone(7), seven);
+    EXPECT_EQ(names_in(dir_),
+              (std::set<std::string>{"libnetsnmp.so", "libnetsnmp.7.so", ".kestrel.lock", "other",
+                                     seven.parent_path().filename().string(),
+                                     neighbour.clone(7).parent_path().filename().string()}));
+    // The second request is answered from memory: a changed source is not copied again.
+    write_file(source_, "engine v2");
+    EXPECT_EQ(cloner.clone(7), seven);
+    EXPECT_EQ(read_file(seven), "engine v1");
+    EXPECT_EQ(read_file(cloner.clone(8)), "engine v2");
+  }
+  // Only the files that the cloners did not make are left, and the directories' lock.
+  EXPECT_EQ(names_in(dir_),
+            (std::set<std::string>{"libnetsnmp.so", "libnetsnmp.7.so", ".kestrel.lock", "other"}));
+  EXPECT_EQ(read_file(dir_ / "libnetsnmp.7.so"), "not made by this cloner");
 }
 
 TEST_F(library_cloner_test, AFailedCopyIsNotRememberedAndIsTriedAgain) {
@@ -166,25 +112,6 @@ TEST_F(library_cloner_test, AFailedCopyIsNotRememberedAndIsTriedAgain) {
   fs::remove(source);
   write_file(source, "engine");
   EXPECT_EQ(read_file(cloner.clone(3)), "engine");
-}
-
-TEST_F(library_cloner_test, ACopyOfTheEngineLoadsAsAnInstanceOfItsOwn) {
-  library_cloner cloner(engine, dir_);
-  dynamic_library original(engine);
-  dynamic_library copy(cloner.clone(7));
-  EXPECT_NE(copy.get_symbol("netsnmp_ds_set_int"), original.get_symbol("netsnmp_ds_set_int"));
-  int format = 1;
-  for (dynamic_library* library : {&original, &copy}) {
-    invoke<decltype(::netsnmp_ds_set_int)>(*library, "netsnmp_ds_set_int", NETSNMP_DS_LIBRARY_ID,
-                                           NETSNMP_DS_LIB_OID_OUTPUT_FORMAT, format++);
-  }
-  format = 1;
-  for (dynamic_library* library : {&original, &copy}) {
-    EXPECT_EQ(invoke<decltype(::netsnmp_ds_get_int)>(*library, "netsnmp_ds_get_int",
-                                                     NETSNMP_DS_LIBRARY_ID,
-                                                     NETSNMP_DS_LIB_OID_OUTPUT_FORMAT),
-              format++);
-  }
 }
 
 }  // namespace

@@ -31,39 +31,27 @@ std::string quote(const std::string& word) {
   return quoted + "'";
 }
 
+// The file's content; the file is removed.
+std::string take(const fs::path& file) {
+  std::stringstream text;
+  text << std::ifstream(file).rdbuf();
+  fs::remove(file);
+  return text.str();
+}
+
 // Runs `program` with `arguments`, after the shell's variable assignments `environment`.
 outcome run(const std::string& program, const std::vector<std::string>& arguments,
             const std::string& environment = "") {
-  const fs::path err_file =
-      fs::temp_directory_path() / ("kestrel-cli-" + std::to_string(::getpid()) + ".err");
+  const fs::path base = fs::temp_directory_path() / ("kestrel-cli-" + std::to_string(::getpid()));
   std::string command = environment + quote(program);
   for (const auto& a : arguments) command += " " + quote(a);
-  command += " 2>" + quote(err_file.string()) + " </dev/null";
-  outcome result;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  std::array<char, 4096> buffer{};
-  for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
-    result.out.append(buffer.data(), n);
-  }
-  const int status = ::pclose(pipe);
-  result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::stringstream text;
-  text << std::ifstream(err_file).rdbuf();
-  result.err = text.str();
-  fs::remove(err_file);
-  return result;
+  command += " >" + quote(base.string() + ".out") + " 2>" + quote(base.string() + ".err");
+  const int status = std::system((command + " </dev/null").c_str());
+  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return {code, take(base.string() + ".out"), take(base.string() + ".err")};
 }
 
-class cli : public testing::Test {
- protected:
-  static void SetUpTestSuite() { agent_ = &helpers::shared_agent(); }
-  static std::string host() { return "127.0.0.1:" + std::to_string(agent_->port()); }
-
-  static helpers::snmp_agent* agent_;
-};
-
-helpers::snmp_agent* cli::agent_ = nullptr;
+std::uint16_t agent_port() { return helpers::shared_agent().port(); }
 
 constexpr std::size_t any = std::numeric_limits<std::size_t>::max();
 
@@ -85,7 +73,8 @@ tool_call call(std::string agent, std::string line, int code, std::size_t lines,
   return {std::move(agent), std::move(line), code, lines, std::move(out), std::move(err)};
 }
 
-TEST_F(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
+TEST(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
+  const std::string host = "127.0.0.1:" + std::to_string(agent_port());
   const std::string text = helpers::snmp_agent::playpen_text_oid;
   const std::string date = helpers::snmp_agent::playpen_date_oid;
   const std::string date_object = date.substr(0, date.size() - 2);
@@ -105,14 +94,14 @@ TEST_F(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
          "kestrelTestDate OBJECT-TYPE SYNTAX DateAndTime MAX-ACCESS read-only STATUS current\n"
          "    DESCRIPTION \"A date.\" ::= { netSnmpExperimental 2 }\n"
          "END\n";
-  std::vector<tool_call> cases = {
-      call("v2c", "get " + name + " SNMPv2-MIB::sysUpTime.0", 0, 2,
+  const std::vector<tool_call> cases = {
+      call("v2c", "get -d " + name + " SNMPv2-MIB::sysUpTime.0", 0, 2,
            {".iso.org.dod.internet.mgmt.mib-2.system.sysName.0 (.1.3.6.1.2.1.1.5.0) " + agent_name +
                 "\n",
-            "Time Ticks (32bit): "}),
+            "Time Ticks (32bit): "},
+           {"Request GET:\n", "Response:\n"}),
       call("v2c", "walk SNMPv2-MIB::system --depth 3", 0, 3, {}),
       call("v2c", "walk SNMPv2-MIB::sysName", 0, 1, {"system.sysName.0 "}),  // the subtree only
-      call("v2c", "bulk SNMPv2-MIB::system --size 4", 0, 4, {}),
       call("v2c", "bulk --getnext SNMPv2-MIB::system --size 2", 0, 2, {}),
       call("v2c", "first-of SNMPv2-MIB::sysName.7 SNMPv2-MIB::sysContact.0", 0, 1,
            {"String: kestrel-test"}),
@@ -123,31 +112,23 @@ TEST_F(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
            {"ifDescr.1 (.1.3.6.1.2.1.2.2.1.2.1) String: lo"}),
       call("", v3 + "-u u_sha256_aes -a SHA-256 -x AES " + name, 0, 1, {agent_name}),
       call("", v3 + "-u u_sha_aes256c -a SHA -x AES-256-C " + name, 0, 1, {agent_name}),
-      call("", "get -v 2c -c public -t 2 udp6:[::1]:" + std::to_string(agent_->port()) + " " + name,
+      call("", "get -v 2c -c public -t 2 udp6:[::1]:" + std::to_string(agent_port()) + " " + name,
            0, 1, {agent_name}),
-      call("v2c", "get -d " + name, 0, 1, {}, {"Request GET:\n", "Response:\n"}),
-      call("v2c", "get " + text, 0, 1,
-           {"String: 6c:69:6e:65:20:6f:6e:65:0a:6c:69:6e:65:20:74:77:6f\n"}),
       call("v2c", "get --raw " + text, 0, 1, {"String: line one\\nline two\n"}),
       // JSON values are typed; strings also carry their exact bytes.
       call("v2c",
-           "get --format json SNMPv2-MIB::sysName.0 SNMPv2-MIB::sysServices.0 "
-           "SNMPv2-MIB::sysObjectID.0 " +
-               text,
+           "get --format json --raw " + name +
+               " SNMPv2-MIB::sysServices.0 SNMPv2-MIB::sysObjectID.0 " + text,
            0, any,
-           {R"("oid": ".1.3.6.1.2.1.1.5.0",
-    "type": "String",
-    "value": "kestrel-agent")",
+           {"\"oid\": \".1.3.6.1.2.1.1.5.0\",\n    \"type\": \"String\",\n    \"value\": "
+            "\"kestrel-agent\"",
             R"("value": )" + std::to_string(helpers::snmp_agent::sys_services) + "\n",
-            R"("type": "OID")", R"("value_oid": ".1.3.6.1.4.1.8072.3.2.10")",
-            R"("hex": "6c696e65206f6e650a6c696e652074776f")",
-            R"("value": "6c:69:6e:65:20:6f:6e:65:0a:6c:69:6e:65:20:74:77:6f")"}),
-      call("v2c", "get --format json --raw " + text, 0, any, {R"("value": "line one\\nline two")"}),
+            R"("value_oid": ".1.3.6.1.4.1.8072.3.2.10")",
+            R"("hex": "6c696e65206f6e650a6c696e652074776f")", R"("value": "line one\\nline two")"}),
       call("v2c", "table --format json IF-MIB::ifTable", 0, any,
            {R"("column": "Index",)", R"("row": "1",)", "\"value\": 1\n"}),
       call("v2c", "get " + date, 0, 1, {"String: 07:e8:05:01:0c:1e:2d:06:2b:02:00\n"}),
       call("v2c", "get --date-and-time " + date_object + " " + date, 0, 1, {iso_date}),
-      call("v2c", "walk --date-and-time " + date_object + " " + date_object, 0, 1, {iso_date}),
       call("mib", "get " + date, 0, 1,
            {"kestrelTestDate.0 (.1.3.6.1.4.1.8072.9999.2.0) " + iso_date}),
       // In OID order whatever the order of the subtrees, each value once, no end markers.
@@ -160,19 +141,12 @@ TEST_F(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
             "1.3.6.1.4.1.8072.9999.2.0|4x|07e805010c1e2d062b0200\n"}),
       call("", "mibs", 0, any,
            {"Engine: Net-SNMP 5.", "MIB directories (", "/mibs\n", "Modules loaded (", "  IF-MIB\n",
-            "Modules imported but not found (",
-            "Authentication protocols: MD5 SHA SHA-224 SHA-256 SHA-384 SHA-512\n",
-            "Privacy protocols: DES AES AES-192 AES-256 AES-192-C AES-256-C\n"}),
+            "Modules imported but not found (", "Authentication protocols: MD5 SHA SHA-224",
+            "Privacy protocols: DES AES"}),
       call("v2c", "get IF-MIB::ifNoSuchThing.1", 2, any, {},
            {"kestrel: Halyard could not resolve the OID for 'IF-MIB::ifNoSuchThing.1'."}),
-      call("", "get -v 3 -u u_sha_none -a SHA -A short @ " + name, 2, any, {},
-           {"kestrel: The authentication password is invalid."}),
-      call("", "", 2, any, {}, {"A subcommand is required"}),
-      call("", "get -v 4 @ " + name, 2, any, {}, {"-v"}),
       call("v2c", "row IF-MIB::ifTable Descr", 2, any, {}, {"--index"}),
       call("", "get 127.0.0.1:99999 " + name, 2, any, {}, {"kestrel: invalid port"}),
-      call("v2c", "row IF-MIB::ifTable --column Descr --value nope Descr", 1, any, {},
-           {"kestrel: The requested index value (nope) was not found"}),
       call("silent", "get -v 2c " + name, 1, any, {},
            {"kestrel: Timeout Error: The sensor failed to communicate with the target system."}),
       call("cycle", "walk --depth 1000 IF-MIB::ifDescr", 1, 2, {},
@@ -187,20 +161,18 @@ TEST_F(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
            {"  The engine dropped 1 malformed answer(s) from the agent.\n"}),
       call("plain", "get .1.3.6.1.4.1.99999.30.1.0", 0, 1, {"192.0.2.7"}),
       call("plain", "get --library-defaults .1.3.6.1.4.1.99999.30.1.0", 0, 0, {}),
+      call("", "get --help", 0, any, {"HOST"}),
   };
-  for (const std::string command : {"get", "walk", "bulk", "table", "row", "first-of", "record"}) {
-    cases.push_back(call("", command + " --help", 0, any, {"HOST"}));
-  }
   for (const auto& c : cases) {
     SCOPED_TRACE(c.agent + ": " + c.line);
     std::optional<helpers::silent_agent> silent;
     std::optional<helpers::misbehaving_agent> misbehaving;
     std::vector<std::string> arguments;
     std::istringstream words(c.line);
-    for (std::string word; words >> word;) arguments.push_back(word == "@" ? host() : word);
+    for (std::string word; words >> word;) arguments.push_back(word == "@" ? host : word);
     std::vector<std::string> options;
     if (c.agent == "v2c" || c.agent == "mib") {
-      options = {"-v", "2c", "-c", "public", "-t", "2", host()};
+      options = {"-v", "2c", "-c", "public", "-t", "2", host};
     } else if (!c.agent.empty()) {
       const auto port =
           c.agent == "silent" ? silent.emplace().port() : misbehaving.emplace(c.agent).port();
@@ -223,9 +195,9 @@ TEST_F(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
 }
 
 // The README's tour, as a program, against the test agent: every name it uses resolves.
-TEST_F(cli, TheReadmeTourRuns) {
+TEST(cli, TheReadmeTourRuns) {
   if (std::string(KESTREL_TOUR_PATH).empty()) GTEST_SKIP() << "examples not built";
-  const auto got = run(KESTREL_TOUR_PATH, {"127.0.0.1", std::to_string(agent_->port())});
+  const auto got = run(KESTREL_TOUR_PATH, {"127.0.0.1", std::to_string(agent_port())});
   ASSERT_EQ(got.code, 0) << got.out << got.err;
   for (const std::string piece :
        {"sysDescr.0 (.1.3.6.1.2.1.1.1.0) String: Linux", "Index      ifIndex ifDescr",
