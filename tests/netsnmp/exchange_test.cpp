@@ -113,12 +113,9 @@ TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
     recording_logger logger;
     const auto value =
         value_from_variable(names, b.variable, [&logger] { return detail::stream_logger(logger); });
-    ASSERT_EQ(value.has_value(), r.value.has_value());
-    if (r.value) {
-      EXPECT_TRUE(*value == *r.value);
-    }
-    EXPECT_EQ(logger.messages(), r.line.empty() ? std::vector<std::string>{} : std::vector{r.line});
-    for (const auto& entry : logger.entries) EXPECT_EQ(entry.level, 7);
+    EXPECT_TRUE(value == r.value);
+    EXPECT_EQ(logger.entries,
+              dump_entries(r.line.empty() ? std::vector<std::string>{} : std::vector{r.line}));
   }
   // Converting every type: the engine's decoded opaque float, and one it left without a value.
   connection_options all;
@@ -166,9 +163,8 @@ TEST_F(exchange_test, BindingsBecomeResponsesAndTheLastOneMovesAWalkOn) {
   bool more = true;
   const auto responses =
       responses_from_pdu(engine(), request_for("sysName"), pdu, context(), &last, &more);
-  ASSERT_EQ(responses.size(), 1u);
-  EXPECT_EQ(responses[0].name(), "system.sysName.0");
-  EXPECT_EQ(responses[0].as_int32_t(), 72);
+  EXPECT_EQ(texts(responses, &response::str),
+            std::vector<std::string>{"system.sysName.0 (.1.3.6.1.2.1.1.5.0) Integer (32bit): 72"});
   // The IpAddress binding has no value, yet it is where the next GETNEXT starts.
   EXPECT_EQ(last.numeric_oid(), (std::vector<long>{1, 3, 6, 1, 2, 1, 4, 20, 1, 1, 127, 0, 0, 1}));
   EXPECT_TRUE(more);
@@ -186,23 +182,18 @@ TEST_F(exchange_test, BindingsBecomeResponsesAndTheLastOneMovesAWalkOn) {
 }
 
 TEST_F(exchange_test, AnErrorStatusStandsForTheRequestsLastOid) {
-  struct row {
-    long status;
-    std::string text;
-    std::vector<std::string> lines;
-  };
-  const row rows[] = {
+  const std::tuple<long, std::string, std::vector<std::string>> rows[] = {
       {2, "End of MIB", {"Response:", "  End of MIB"}},
       {5,
        "Error in packet. Reason: (genError) A general failure occured",
        {"Response:", "  Error in packet.\nReason: (genError) A general failure occured"}},
   };
-  for (const row& r : rows) {
-    SCOPED_TRACE(r.text);
+  for (const auto& [status, text, lines] : rows) {
+    SCOPED_TRACE(text);
     logger_.entries.clear();
     binding ignored(sys_name_0, 0x04);
     netsnmp_pdu pdu{};
-    pdu.errstat = r.status;
+    pdu.errstat = status;
     pdu.errindex = 1;
     pdu.variables = &ignored.variable;
     const oid_request request(query_t::get, std::vector<oid>{names_map_.oid_from_name("sysDescr"),
@@ -210,13 +201,11 @@ TEST_F(exchange_test, AnErrorStatusStandsForTheRequestsLastOid) {
     oid last({1}, "start");
     bool more = true;
     const auto responses = responses_from_pdu(engine(), request, pdu, context(), &last, &more);
-    ASSERT_EQ(responses.size(), 1u);
-    EXPECT_EQ(responses[0].oid(), names_map_.oid_from_name("sysName"));
-    EXPECT_TRUE(responses[0].is_error());
-    EXPECT_EQ(responses[0].as_string(), r.text);
+    EXPECT_EQ(texts(responses, &response::str),
+              std::vector<std::string>{"system.sysName (.1.3.6.1.2.1.1.5) Error: " + text});
     EXPECT_FALSE(more);
     EXPECT_EQ(last.name(), "start");
-    EXPECT_EQ(logger_.messages(), r.lines);
+    EXPECT_EQ(logger_.messages(), lines);
   }
 }
 
@@ -225,13 +214,10 @@ TEST_F(exchange_test, PdusCarryTheCommandOfTheirQueryTypeAndNeedAKnownHandle) {
   oid_request bulk(query_t::bulk, o);
   bulk.bulk_size(17);
   const pdu_ptr get = create_pdu(engine(), oid_request(query_t::get, o));
-  const pdu_ptr next = create_pdu(engine(), oid_request(query_t::walk, o));
   const pdu_ptr many = create_pdu(engine(), bulk);
-  EXPECT_EQ(get->command, 0xA0);
-  EXPECT_EQ(next->command, 0xA1);
-  EXPECT_EQ(many->command, 0xA5);
-  EXPECT_EQ(many->non_repeaters, 0);
-  EXPECT_EQ(many->max_repetitions, 17);
+  EXPECT_EQ(std::tuple(get->command, create_pdu(engine(), oid_request(query_t::walk, o))->command,
+                       many->command, many->non_repeaters, many->max_repetitions),
+            std::tuple(0xA0, 0xA1, 0xA5, 0, 17));
   EXPECT_EQ(
       runtime_error_text([&] { create_pdu(engine(), oid_request(static_cast<query_t>(7), o)); }),
       "Never reached");
@@ -282,20 +268,15 @@ TEST_F(silent_agent_test, RequestsThatCannotBeSentFailBeforeSending) {
   const auto c = connect();
   const oid o = sys_contact();
   const std::vector<oid> two = {o, o};
-  struct row {
-    query_t type;
-    walk_mode_t walk;
-    const char* what;
-  };
-  const row rows[] = {
+  const std::tuple<query_t, walk_mode_t, const char*> rows[] = {
       {query_t::walk, walk_mode_t::getbulk, "GETNEXT currently does not support multiple OIDs."},
       {query_t::bulk, walk_mode_t::getbulk, "GETBULK currently does not support multiple OIDs."},
       {query_t::bulk, walk_mode_t::getnext, "GETNEXT currently does not support multiple OIDs."},
   };
-  for (const row& r : rows) {
+  for (const auto& [type, walk, what] : rows) {
     const compat_settings compat(0ms, retry_t::retry, counter_mode_t::default_mode,
-                                 get_mode_t::multi_get, r.walk);
-    EXPECT_EQ(runtime_error_text([&] { run(*c, {oid_request(r.type, two)}, compat); }), r.what);
+                                 get_mode_t::multi_get, walk);
+    EXPECT_EQ(runtime_error_text([&] { run(*c, {oid_request(type, two)}, compat); }), what);
   }
   // Nothing to ask for: nothing is sent and nothing comes back.
   EXPECT_TRUE(run(*c, {}, compat_settings()).empty());

@@ -28,12 +28,6 @@ class library_netsnmp_test : public ::testing::Test {
     pool_.reset();
   }
 
-  static std::string numeric_text(std::size_t count, long sub_identifier) {
-    std::string text;
-    for (std::size_t i = 0; i < count; ++i) text += "." + std::to_string(sub_identifier);
-    return text;
-  }
-
   static inline std::shared_ptr<pool> pool_;
   static inline std::unique_ptr<library> names_;
 };
@@ -43,10 +37,8 @@ TEST_F(library_netsnmp_test, DescribesTheMibEngineAndGivesDisplayHints) {
   EXPECT_THAT(engine.version, ::testing::StartsWith("5."));
   // The module's own "mibs" is among them (on Windows the registry's entries come around it).
   EXPECT_THAT(engine.mib_directories, ::testing::Contains(::testing::EndsWith("mibs")));
-  EXPECT_THAT(engine.modules, ::testing::Contains("IF-MIB"));
-  EXPECT_THAT(engine.modules, ::testing::Contains("SNMPv2-MIB"));
-  // A module that imports nothing is loaded all the same.
-  EXPECT_THAT(engine.modules, ::testing::Contains("SNMPv2-SMI"));
+  // SNMPv2-SMI imports nothing, and is loaded all the same.
+  EXPECT_THAT(engine.modules, ::testing::IsSupersetOf({"IF-MIB", "SNMPv2-MIB", "SNMPv2-SMI"}));
   EXPECT_TRUE(std::is_sorted(engine.modules.begin(), engine.modules.end()));
   EXPECT_THAT(engine.auth_protocols,
               ::testing::ElementsAre("MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512"));
@@ -67,11 +59,7 @@ TEST_F(library_netsnmp_test, DescribesTheMibEngineAndGivesDisplayHints) {
 }
 
 TEST_F(library_netsnmp_test, UnknownNamesFailWithTheNameAndTheTrimmedEngineText) {
-  struct failure {
-    std::string name;
-    std::optional<std::string> detail;
-  };
-  const std::vector<failure> failures = {
+  const std::vector<std::pair<std::string, std::optional<std::string>>> failures = {
       // The engine's text for this one starts with a blank, which is trimmed away.
       {"nosuch", "(Sub-id not found: (top) -> nosuch)"},
       // The engine's reader takes a bare label only from the top of the tree.
@@ -79,7 +67,9 @@ TEST_F(library_netsnmp_test, UnknownNamesFailWithTheNameAndTheTrimmedEngineText)
       {"IF-MIB::nosuch", std::nullopt},
       {"", std::nullopt},
       // One sub-identifier more than the buffer holds.
-      {numeric_text(library_netsnmp::max_numeric_length + 1, 1), std::nullopt},
+      {library::numeric_oid_to_string(
+           std::vector<long>(library_netsnmp::max_numeric_length + 1, 1)),
+       std::nullopt},
   };
   for (const auto& [name, expected_detail] : failures) {
     try {
@@ -95,17 +85,14 @@ TEST_F(library_netsnmp_test, UnknownNamesFailWithTheNameAndTheTrimmedEngineText)
       EXPECT_EQ(error.message().key, "#:kestrel.error.missing_mib_for_oid[" +
                                          ortolan::escape_key_argument(name) + "," +
                                          ortolan::escape_key_argument(detail) + "]");
-      if (expected_detail) {
-        EXPECT_EQ(detail, *expected_detail);
-      }
+      EXPECT_EQ(detail, expected_detail.value_or(detail));
     }
   }
 }
 
 TEST_F(library_netsnmp_test, ReadsUpToTheBufferSizeOfSubIdentifiersAndFailsOnAFullNameBeyondIt) {
-  const std::vector<long> numeric =
-      names_->name_to_numeric(numeric_text(library_netsnmp::max_numeric_length, 7));
-  EXPECT_EQ(numeric, std::vector<long>(library_netsnmp::max_numeric_length, 7));
+  const std::vector<long> sevens(library_netsnmp::max_numeric_length, 7);
+  EXPECT_EQ(names_->name_to_numeric(library::numeric_oid_to_string(sevens)), sevens);
 
   std::vector<long> long_name = {1, 3, 6, 1, 4, 1};
   // ".iso.org.dod.internet.private.enterprises" followed by ".9" a thousand times.

@@ -33,6 +33,28 @@ inline std::size_t engine_copies(const std::filesystem::path& directory) {
   return count;
 }
 
+/// The agent's user with SHA-1 and AES.
+inline settings sha_aes_settings(std::uint16_t port, std::chrono::seconds timeout) {
+  return settings("u_sha_aes", snmp_agent::auth_password, auth_t::sha1, snmp_agent::priv_password,
+                  priv_t::aes, "", "127.0.0.1", port, timeout);
+}
+
+/// One text of each response, by default its value as a string.
+inline std::vector<std::string> texts(const std::vector<response>& responses,
+                                      std::string (response::*text)()
+                                          const = &response::as_string) {
+  std::vector<std::string> all;
+  for (const response& r : responses) all.push_back((r.*text)());
+  return all;
+}
+
+/// The debug dump's log entries (level 7) with these texts.
+inline std::vector<recording_logger::entry> dump_entries(const std::vector<std::string>& lines) {
+  std::vector<recording_logger::entry> entries;
+  for (const std::string& line : lines) entries.push_back({7, line});
+  return entries;
+}
+
 /// A pool of its own (engine copies in a private directory, so that test processes running
 /// side by side never share a copy) with its MIB name service.
 class netsnmp_test : public ::testing::Test {
@@ -55,14 +77,6 @@ class netsnmp_test : public ::testing::Test {
                                      const std::string& host = "127.0.0.1",
                                      const std::string& community = snmp_agent::community) {
     return settings(community, version == version_t::snmp_v2c, host, port, timeout);
-  }
-
-  static settings user_settings(const usm_user& user, std::uint16_t port,
-                                const std::string& context = "",
-                                std::chrono::seconds timeout = std::chrono::seconds(2)) {
-    return settings(user.name, snmp_agent::auth_password, static_cast<auth_t>(user.auth),
-                    snmp_agent::priv_password, static_cast<priv_t>(user.priv), context, "127.0.0.1",
-                    port, timeout);
   }
 
   /// A request over a new connection with `s`.

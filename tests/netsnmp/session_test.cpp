@@ -2,7 +2,6 @@
 
 #include <gmock/gmock.h>
 
-#include <cstring>
 
 #include "netsnmp/netsnmp_fixture.hpp"
 #include "netsnmp/pool_netsnmp.hpp"
@@ -30,13 +29,8 @@ class session_test : public netsnmp_test {
 };
 
 TEST_F(session_test, CommunitySessionsCarryVersionPeerCommunityAndCappedTimeOut) {
-  struct row {
-    settings s;
-    long version;
-    const char* peer;
-    std::optional<long> timeout;  // empty: the engine's default
-  };
-  const row rows[] = {
+  // The settings, the version, the peer and the time-out (empty: the engine's default).
+  const std::tuple<settings, long, const char*, std::optional<long>> rows[] = {
       {settings("public", false, "127.0.0.1", 1161, std::chrono::seconds(5)), SNMP_VERSION_1,
        "127.0.0.1:1161", 5000000},
       {settings("private", true, "127.0.0.1", std::nullopt, std::nullopt), SNMP_VERSION_2c,
@@ -49,37 +43,27 @@ TEST_F(session_test, CommunitySessionsCarryVersionPeerCommunityAndCappedTimeOut)
       {settings("", true, "127.0.0.1", 1161, std::chrono::seconds(4295)), SNMP_VERSION_2c,
        "127.0.0.1:1161", 2147483647},
   };
-  for (const row& r : rows) {
-    SCOPED_TRACE(&r - rows);
-    const auto session = open(r.s);
+  for (const auto& [s, version, peer, timeout] : rows) {
+    SCOPED_TRACE(::testing::Message() << peer << " " << timeout.value_or(0));
+    const auto session = open(s);
     const netsnmp_session& d = session->description();
     ASSERT_NE(session->handle(), nullptr);
-    EXPECT_EQ(d.version, r.version);
-    EXPECT_STREQ(d.peername, r.peer);
-    EXPECT_EQ(text(reinterpret_cast<const char*>(d.community), d.community_len), r.s.community());
+    EXPECT_EQ(d.version, version);
+    EXPECT_STREQ(d.peername, peer);
+    EXPECT_EQ(text(reinterpret_cast<const char*>(d.community), d.community_len), s.community());
     EXPECT_EQ(d.securityName, nullptr);
-    if (r.timeout) {
-      EXPECT_EQ(d.timeout, *r.timeout);
-    } else {
-      netsnmp_session defaults;
-      std::memset(&defaults, 0, sizeof(defaults));
-      session->context().snmp_sess_init(&defaults);
-      EXPECT_EQ(d.timeout, defaults.timeout);
-    }
+    netsnmp_session defaults{};
+    session->context().snmp_sess_init(&defaults);
+    EXPECT_EQ(d.timeout, timeout.value_or(defaults.timeout));
   }
 }
 
 TEST_F(session_test, UserSessionsCarryLevelProtocolsAndLocalisableKeys) {
-  struct row {
-    auth_t auth;
-    priv_t priv;
-    int level;
-    const char* auth_symbol;
-    std::size_t auth_key_length;  // the hash length, or the untouched 0 without authentication
-    const char* priv_symbol;
-    std::size_t priv_proto_length;
-    std::size_t priv_key_length;  // derived with the authentication hash, or left at 64
-  };
+  // The protocols, the level, the authentication protocol's symbol and key length (the hash
+  // length, or the untouched 0 without authentication), the privacy protocol's symbol, its OID
+  // length and its key length (derived with the authentication hash, or left at 64).
+  using row = std::tuple<auth_t, priv_t, int, const char*, std::size_t, const char*, std::size_t,
+                         std::size_t>;
   const row rows[] = {
       {auth_t::none, priv_t::des, SNMP_SEC_LEVEL_NOAUTH, nullptr, 0, "usmDESPrivProtocol", 10, 64},
       {auth_t::md5, priv_t::none, SNMP_SEC_LEVEL_AUTHNOPRIV, "usmHMACMD5AuthProtocol", 16, nullptr,
@@ -97,25 +81,26 @@ TEST_F(session_test, UserSessionsCarryLevelProtocolsAndLocalisableKeys) {
       {auth_t::md5, priv_t::aes256c, SNMP_SEC_LEVEL_AUTHPRIV, "usmHMACMD5AuthProtocol", 16,
        "usmAES256CiscoPrivProtocol", 11, 16},
   };
-  for (const row& r : rows) {
-    SCOPED_TRACE(std::string(r.auth_symbol ? r.auth_symbol : "no auth") + " / " +
-                 (r.priv_symbol ? r.priv_symbol : "no priv"));
+  for (const auto& [auth, priv, level, auth_symbol, auth_key_length, priv_symbol, priv_proto_length,
+                    priv_key_length] : rows) {
+    SCOPED_TRACE(std::string(auth_symbol ? auth_symbol : "no auth") + " / " +
+                 (priv_symbol ? priv_symbol : "no priv"));
     // Without authentication the (empty) secrets are never used.
-    const std::string secret = r.auth == auth_t::none ? "" : "password";
-    const auto session = open(v3(secret, r.auth, secret, r.priv, "ctx"));
+    const std::string secret = auth == auth_t::none ? "" : "password";
+    const auto session = open(v3(secret, auth, secret, priv, "ctx"));
     const netsnmp_session& d = session->description();
     context_netsnmp& engine = session->context();
     EXPECT_EQ(d.version, SNMP_VERSION_3);
     EXPECT_EQ(text(d.securityName, d.securityNameLen), "user-name");
     EXPECT_EQ(text(d.contextName, d.contextNameLen), "ctx");
     EXPECT_EQ(d.community, nullptr);
-    EXPECT_EQ(d.securityLevel, r.level);
-    EXPECT_EQ(d.securityAuthProto, r.auth_symbol ? engine.protocol_oid(r.auth_symbol) : nullptr);
-    EXPECT_EQ(d.securityAuthProtoLen, r.auth_symbol ? 10u : 0u);
-    EXPECT_EQ(d.securityAuthKeyLen, r.auth_key_length);
-    EXPECT_EQ(d.securityPrivProto, r.priv_symbol ? engine.protocol_oid(r.priv_symbol) : nullptr);
-    EXPECT_EQ(d.securityPrivProtoLen, r.priv_proto_length);
-    EXPECT_EQ(d.securityPrivKeyLen, r.priv_key_length);
+    EXPECT_EQ(d.securityLevel, level);
+    EXPECT_EQ(d.securityAuthProto, auth_symbol ? engine.protocol_oid(auth_symbol) : nullptr);
+    EXPECT_EQ(d.securityAuthProtoLen, auth_symbol ? 10u : 0u);
+    EXPECT_EQ(d.securityAuthKeyLen, auth_key_length);
+    EXPECT_EQ(d.securityPrivProto, priv_symbol ? engine.protocol_oid(priv_symbol) : nullptr);
+    EXPECT_EQ(d.securityPrivProtoLen, priv_proto_length);
+    EXPECT_EQ(d.securityPrivKeyLen, priv_key_length);
   }
   // An empty user and context are empty strings, not missing ones.
   const auto empty =
@@ -126,11 +111,7 @@ TEST_F(session_test, UserSessionsCarryLevelProtocolsAndLocalisableKeys) {
 
 TEST_F(session_test, RejectedSettingsFailWithTheirExceptionAndTheTrimmedEngineText) {
   const std::string too_short = "Generic error (The supplied password length is too short.)";
-  struct row {
-    settings s;
-    std::string what;
-  };
-  const row rows[] = {
+  const std::pair<settings, std::string> rows[] = {
       {v3("seven77", auth_t::sha1, "long-enough", priv_t::aes),
        "The authentication password is invalid. " + too_short + "."},
       {v3("long-enough", auth_t::md5, "short", priv_t::des),
@@ -138,15 +119,15 @@ TEST_F(session_test, RejectedSettingsFailWithTheirExceptionAndTheTrimmedEngineTe
       {v3("long-enough", static_cast<auth_t>(7), "long-enough", priv_t::none),
        "The authentication password is invalid. Generic error."},
   };
-  for (const row& r : rows) {
-    SCOPED_TRACE(r.what);
+  for (const auto& [s, what] : rows) {
+    SCOPED_TRACE(what);
     try {
-      open(r.s);
+      open(s);
       ADD_FAILURE() << "no exception";
     } catch (const exceptions::settings_invalid& e) {
-      EXPECT_EQ(e.what(), r.what);
+      EXPECT_EQ(e.what(), what);
       EXPECT_EQ(dynamic_cast<const exceptions::authentication_password_invalid*>(&e) != nullptr,
-                r.what.starts_with("The authentication"));
+                what.starts_with("The authentication"));
     }
   }
 }
