@@ -2,7 +2,6 @@
 
 #include <gmock/gmock.h>
 
-#include <cstring>
 #include <stdexcept>
 
 #include "helpers/error_text.hpp"
@@ -22,7 +21,6 @@ struct binding {
   binding(std::vector<::oid> name_, u_char type, long number = 0,
           std::optional<std::string> bytes_ = std::nullopt, unsigned long high = 0)
       : name(std::move(name_)), integer(number), bytes(std::move(bytes_)) {
-    std::memset(&variable, 0, sizeof(variable));
     variable.name = name.data();
     variable.name_length = name.size();
     variable.type = type;
@@ -49,7 +47,7 @@ struct binding {
   binding& operator=(const binding&) = delete;
 
   std::vector<::oid> name;
-  netsnmp_variable_list variable;
+  netsnmp_variable_list variable{};
   long integer;
   std::optional<std::string> bytes;
   counter64 c64{};
@@ -118,8 +116,7 @@ TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
               dump_entries(r.line.empty() ? std::vector<std::string>{} : std::vector{r.line}));
   }
   // Converting every type: the engine's decoded opaque float, and one it left without a value.
-  connection_options all;
-  all.convert_all_types = true;
+  const connection_options all{.convert_all_types = true};
   binding opaque(sys_name_0, 0x78);
   recording_logger logger;
   const auto make = [&logger] { return detail::stream_logger(logger); };

@@ -38,8 +38,7 @@ std::string values_of(const std::vector<response>& responses) {
 }
 
 TEST_F(misbehaving_test, AQueryOverTheResponseLimitFails) {
-  connection_options options;
-  options.max_responses = 500;
+  const connection_options options{.max_responses = 500};
   const add_query queries[] = {
       if_table,
       [](request& r) { return r.walk("IF-MIB::ifDescr", 100000); },

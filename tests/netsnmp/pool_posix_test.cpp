@@ -14,11 +14,10 @@
 #include "netsnmp/netsnmp_fixture.hpp"
 #include "support/dynamic_library.hpp"
 
-namespace corvane::tallis::kestrel {
+namespace corvane::tallis::kestrel::helpers {
 namespace {
 
 namespace fs = std::filesystem;
-using helpers::scoped_environment;
 
 TEST(mib_directories_test, ListsTheEnvironmentEntryWholeThenTheModuleEntry) {
   const fs::path cwd = fs::current_path();
@@ -63,8 +62,8 @@ const fs::path pool_client = module_directory() / "kestrel_pool_client";
 TEST(sensor_processes_test, ManyProcessesOnOneBaseDirectoryStartAndStopCleanly) {
   constexpr int processes = 8;
   constexpr int rounds = 15;
-  const fs::path base = helpers::make_temporary_directory("kestrel-processes-");
-  const std::string port = std::to_string(helpers::shared_agent().port());
+  const fs::path base = make_temporary_directory("kestrel-processes-");
+  const std::string port = std::to_string(shared_agent().port());
   std::vector<FILE*> children;
   for (int i = 0; i < processes; ++i) {
     const std::string command = "timeout -s KILL 240 env -i '" + pool_client.string() + "' '" +
@@ -75,7 +74,7 @@ TEST(sensor_processes_test, ManyProcessesOnOneBaseDirectoryStartAndStopCleanly) 
     const outcome result = finish(child);
     EXPECT_EQ(result.status, 0) << result.output;
   }
-  EXPECT_EQ(helpers::engine_copies(base), 0u);
+  EXPECT_EQ(engine_copies(base), 0u);
   fs::remove_all(base);
 }
 
@@ -90,14 +89,14 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
   const std::string uid_text = std::to_string(uid);
 
   // The installation: the client, the library, the engine link and the MIBs, owned by root.
-  const fs::path root = helpers::make_temporary_directory("kestrel-install-");
+  const fs::path root = make_temporary_directory("kestrel-install-");
   fs::permissions(root, fs::perms(0755));
   const fs::path install = root / "lib";
   fs::create_directory(install);
   for (const auto& entry : fs::directory_iterator(module_directory())) {
     const std::string name = entry.path().filename().string();
-    if (name.rfind("libkestrel.so", 0) == 0 || name == helpers::engine_file_name() ||
-        name == "mibs" || name == pool_client.filename()) {
+    if (name.rfind("libkestrel.so", 0) == 0 || name == engine_file_name() || name == "mibs" ||
+        name == pool_client.filename()) {
       fs::copy(entry.path(), install / name,
                fs::copy_options::recursive | fs::copy_options::copy_symlinks);
     }
@@ -146,4 +145,4 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
 }
 
 }  // namespace
-}  // namespace corvane::tallis::kestrel
+}  // namespace corvane::tallis::kestrel::helpers

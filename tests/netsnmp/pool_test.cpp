@@ -2,24 +2,16 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <set>
 #include <sstream>
 #include <typeinfo>
-#include <utility>
 
 #include "netsnmp/context_netsnmp.hpp"
 #include "netsnmp/netsnmp_fixture.hpp"
 
-namespace corvane::tallis::kestrel {
+namespace corvane::tallis::kestrel::helpers {
 namespace {
 
 namespace fs = std::filesystem;
-
-using helpers::engine_copy_name;
-using helpers::engine_file_name;
-using helpers::scoped_environment;
-
-using helpers::loaded_engine_files;
 
 // The text without the registry's warning lines (a machine without the product's registry
 // values has them before the MIB line).
@@ -36,7 +28,7 @@ std::string without_registry_warnings(const std::string& text) {
 class pool_test : public ::testing::Test {
  protected:
   void SetUp() override {
-    base_ = helpers::make_temporary_directory("kestrel-pool-");
+    base_ = make_temporary_directory("kestrel-pool-");
     fs::remove_all(base_);
   }
   void TearDown() override { fs::remove_all(base_); }
@@ -126,8 +118,8 @@ TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
   // library cannot be deleted, the copies in use stay.)
   p.reset();
   EXPECT_EQ(fs::exists(copy.parent_path() / engine_copy_name(1)),
-            !helpers::loaded_libraries_can_be_deleted());
-  EXPECT_EQ(fs::exists(copy), !helpers::loaded_libraries_can_be_deleted());
+            !loaded_libraries_can_be_deleted());
+  EXPECT_EQ(fs::exists(copy), !loaded_libraries_can_be_deleted());
   EXPECT_EQ(format(*first), NETSNMP_OID_OUTPUT_NUMERIC);
 }
 
@@ -136,16 +128,14 @@ struct sensor {
   explicit sensor(const fs::path& base)
       : pool_(create_pool(base)),
         names(create_library(*pool_)),
-        query(create_connection(
-                  *pool_, settings("u_sha_aes", helpers::snmp_agent::auth_password, auth_t::sha1,
-                                   helpers::snmp_agent::priv_password, priv_t::aes, "", "127.0.0.1",
-                                   helpers::shared_agent().port(), std::chrono::seconds(2))),
+        query(create_connection(*pool_,
+                                sha_aes_settings(shared_agent().port(), std::chrono::seconds(2))),
               names, compat_settings()) {}
 
   // The system description as the agent gives it, or the failure's text.
   std::string sys_descr() {
     try {
-      helpers::recording_logger logger;
+      recording_logger logger;
       const auto id = query.single_get("SNMPv2-MIB::sysDescr.0");
       return query.execute(logger).at(id).at(0).as_string().substr(0, 5);
     } catch (const std::exception& e) {
@@ -159,7 +149,7 @@ struct sensor {
 };
 
 TEST_F(pool_test, PoolsStayIndependentWhetherTheyShareABaseDirectoryOrNot) {
-  helpers::shared_agent();
+  shared_agent();
   for (const bool shared_base : {false, true}) {
     SCOPED_TRACE(shared_base ? "one base directory" : "two base directories");
     auto first = std::make_unique<sensor>(base_ / "first");
@@ -212,4 +202,4 @@ TEST_F(pool_test, OnlyItsOwnPoolsMakeLibrariesAndConnectionsAndFactoriesKeepTheP
 }
 
 }  // namespace
-}  // namespace corvane::tallis::kestrel
+}  // namespace corvane::tallis::kestrel::helpers
