@@ -34,8 +34,7 @@ TEST_F(connection_test, EqualSettingsShareOneEngineDifferentSettingsGetTheirOwnA
   EXPECT_EQ(engine_copies(base_), 2u);
   EXPECT_FALSE(a->equals(*c));
 
-  const auto canned = test::get_mock_connection_walk_factory({})(s);
-  EXPECT_FALSE(a->equals(*canned));
+  EXPECT_FALSE(a->equals(*test::get_mock_connection_walk_factory({})(s)));
 
   // A factory keeps its pool, and with it the engines.
   const auto factory = get_connection_factory(pool_);

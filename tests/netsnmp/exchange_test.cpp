@@ -132,11 +132,6 @@ TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
 
 class exchange_test : public netsnmp_test {
  protected:
-  context_netsnmp& engine() {
-    if (!engine_) engine_ = dynamic_cast<pool_netsnmp&>(*pool_).get_context(1);
-    return *engine_;
-  }
-
   execute_context context() { return execute_context{names_map_, compat_, logger_}; }
 
   oid_request request_for(const std::string& name) {
@@ -145,7 +140,8 @@ class exchange_test : public netsnmp_test {
 
   map_library names_map_ = mib2_library();
   compat_settings compat_;
-  std::shared_ptr<context_netsnmp> engine_;
+  const std::shared_ptr<context_netsnmp> engine_ =
+      dynamic_cast<pool_netsnmp&>(*pool_).get_context(1);
 };
 
 TEST_F(exchange_test, BindingsBecomeResponsesAndTheLastOneMovesAWalkOn) {
@@ -159,7 +155,7 @@ TEST_F(exchange_test, BindingsBecomeResponsesAndTheLastOneMovesAWalkOn) {
   oid last({1}, "start");
   bool more = true;
   const auto responses =
-      responses_from_pdu(engine(), request_for("sysName"), pdu, context(), &last, &more);
+      responses_from_pdu(*engine_, request_for("sysName"), pdu, context(), &last, &more);
   EXPECT_EQ(texts(responses, &response::str),
             std::vector<std::string>{"system.sysName.0 (.1.3.6.1.2.1.1.5.0) Integer (32bit): 72"});
   // The IpAddress binding has no value, yet it is where the next GETNEXT starts.
@@ -174,7 +170,7 @@ TEST_F(exchange_test, BindingsBecomeResponsesAndTheLastOneMovesAWalkOn) {
 
   binding end({1, 3, 6, 1, 2, 1, 1, 9}, 0x82);
   address.variable.next_variable = &end.variable;
-  responses_from_pdu(engine(), request_for("sysName"), pdu, context(), &last, &more);
+  responses_from_pdu(*engine_, request_for("sysName"), pdu, context(), &last, &more);
   EXPECT_FALSE(more);
 }
 
@@ -197,7 +193,7 @@ TEST_F(exchange_test, AnErrorStatusStandsForTheRequestsLastOid) {
                                                              names_map_.oid_from_name("sysName")});
     oid last({1}, "start");
     bool more = true;
-    const auto responses = responses_from_pdu(engine(), request, pdu, context(), &last, &more);
+    const auto responses = responses_from_pdu(*engine_, request, pdu, context(), &last, &more);
     EXPECT_EQ(texts(responses, &response::str),
               std::vector<std::string>{"system.sysName (.1.3.6.1.2.1.1.5) Error: " + text});
     EXPECT_FALSE(more);
@@ -210,15 +206,15 @@ TEST_F(exchange_test, PdusCarryTheCommandOfTheirQueryTypeAndNeedAKnownHandle) {
   const oid o = names_map_.oid_from_name("sysName");
   oid_request bulk(query_t::bulk, o);
   bulk.bulk_size(17);
-  const pdu_ptr get = create_pdu(engine(), oid_request(query_t::get, o));
-  const pdu_ptr many = create_pdu(engine(), bulk);
-  EXPECT_EQ(std::tuple(get->command, create_pdu(engine(), oid_request(query_t::walk, o))->command,
+  const pdu_ptr get = create_pdu(*engine_, oid_request(query_t::get, o));
+  const pdu_ptr many = create_pdu(*engine_, bulk);
+  EXPECT_EQ(std::tuple(get->command, create_pdu(*engine_, oid_request(query_t::walk, o))->command,
                        many->command, many->non_repeaters, many->max_repetitions),
             std::tuple(0xA0, 0xA1, 0xA5, 0, 17));
   EXPECT_EQ(
-      runtime_error_text([&] { create_pdu(engine(), oid_request(static_cast<query_t>(7), o)); }),
+      runtime_error_text([&] { create_pdu(*engine_, oid_request(static_cast<query_t>(7), o)); }),
       "Never reached");
-  EXPECT_THROW(engine().exchange(nullptr, get.get(), true, 0ms), exceptions::invalid_handle);
+  EXPECT_THROW(engine_->exchange(nullptr, get.get(), true, 0ms), exceptions::invalid_handle);
 }
 
 TEST(stream_logger_test, OneStatementIsOneMessage) {

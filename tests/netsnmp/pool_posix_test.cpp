@@ -21,12 +21,8 @@ namespace fs = std::filesystem;
 
 TEST(mib_directories_test, ListsTheEnvironmentEntryWholeThenTheModuleEntry) {
   const fs::path cwd = fs::current_path();
-  struct variant {
-    std::optional<std::string> mibdirs;
-    fs::path module_dir;
-    std::string expected;
-  };
-  const std::vector<variant> variants = {
+  // MIBDIRS, the module's directory and the list.
+  const std::vector<std::tuple<std::optional<std::string>, fs::path, std::string>> variants = {
       {std::nullopt, "/opt/halyard/bin", "/opt/halyard/bin/mibs"},
       {"/srv/mibs", "/opt/halyard/bin", "/srv/mibs:/opt/halyard/bin/mibs"},
       // A value that lists several directories stays one entry and is not de-duplicated.
@@ -34,9 +30,9 @@ TEST(mib_directories_test, ListsTheEnvironmentEntryWholeThenTheModuleEntry) {
       {"relative/mibs", "bin",
        (cwd / "relative/mibs").string() + ":" + (cwd / "bin/mibs").string()},
   };
-  for (const auto& v : variants) {
-    scoped_environment mibdirs("MIBDIRS", v.mibdirs);
-    EXPECT_EQ(mib_directories(v.module_dir), v.expected);
+  for (const auto& [mibdirs, module_dir, expected] : variants) {
+    scoped_environment environment("MIBDIRS", mibdirs);
+    EXPECT_EQ(mib_directories(module_dir), expected);
   }
 }
 
