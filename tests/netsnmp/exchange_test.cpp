@@ -1,12 +1,9 @@
 #include "netsnmp/exchange.hpp"
 
-#include <gmock/gmock.h>
-
 #include <stdexcept>
 
 #include "helpers/error_text.hpp"
 #include "helpers/map_library.hpp"
-#include "netsnmp/connection_netsnmp.hpp"
 #include "netsnmp/netsnmp_fixture.hpp"
 #include "netsnmp/pool_netsnmp.hpp"
 

@@ -1,8 +1,6 @@
 // Agents that misbehave (helpers/misbehaving_agent.py): a query past the response limit fails,
 // and the connection options keep what the library's default behaviour drops.
 
-#include <gmock/gmock.h>
-
 #include <functional>
 
 #include "helpers/case_names.hpp"

@@ -89,17 +89,15 @@ TEST_F(session_test, UserSessionsCarryLevelProtocolsAndLocalisableKeys) {
     const auto session = open(v3(secret, auth, secret, priv, "ctx"));
     const netsnmp_session& d = session->description();
     context_netsnmp& engine = session->context();
-    EXPECT_EQ(d.version, SNMP_VERSION_3);
-    EXPECT_EQ(text(d.securityName, d.securityNameLen), "user-name");
-    EXPECT_EQ(text(d.contextName, d.contextNameLen), "ctx");
-    EXPECT_EQ(d.community, nullptr);
-    EXPECT_EQ(d.securityLevel, level);
-    EXPECT_EQ(d.securityAuthProto, auth_symbol ? engine.protocol_oid(auth_symbol) : nullptr);
-    EXPECT_EQ(d.securityAuthProtoLen, auth_symbol ? 10u : 0u);
-    EXPECT_EQ(d.securityAuthKeyLen, auth_key_length);
-    EXPECT_EQ(d.securityPrivProto, priv_symbol ? engine.protocol_oid(priv_symbol) : nullptr);
-    EXPECT_EQ(d.securityPrivProtoLen, priv_proto_length);
-    EXPECT_EQ(d.securityPrivKeyLen, priv_key_length);
+    EXPECT_EQ(
+        std::tuple(d.version, text(d.securityName, d.securityNameLen),
+                   text(d.contextName, d.contextNameLen), d.community == nullptr, d.securityLevel,
+                   d.securityAuthProto, d.securityAuthProtoLen, d.securityAuthKeyLen,
+                   d.securityPrivProto, d.securityPrivProtoLen, d.securityPrivKeyLen),
+        std::tuple(SNMP_VERSION_3, "user-name", "ctx", true, level,
+                   auth_symbol ? engine.protocol_oid(auth_symbol) : nullptr, auth_symbol ? 10u : 0u,
+                   auth_key_length, priv_symbol ? engine.protocol_oid(priv_symbol) : nullptr,
+                   priv_proto_length, priv_key_length));
   }
   // An empty user and context are empty strings, not missing ones.
   const auto empty =
