@@ -219,10 +219,8 @@ TEST(stream_logger_test, OneStatementIsOneMessage) {
   detail::stream_logger(logger) << "a" << 1 << ' ' << std::hex << 255 << std::endl;
   { const detail::stream_logger empty(logger); }
   EXPECT_EQ(logger.entries, (std::vector<recording_logger::entry>{{7, "a1 ff\n"}, {7, ""}}));
-  try {
-    detail::stream_logger(logger) << "partial" << []() -> int { throw std::runtime_error("x"); }();
-  } catch (const std::runtime_error&) {
-  }
+  const auto fail = []() -> int { throw std::runtime_error("x"); };
+  EXPECT_THROW(detail::stream_logger(logger) << "partial" << fail(), std::runtime_error);
   EXPECT_EQ(logger.entries.size(), 2u);
 }
 

@@ -184,11 +184,7 @@ TEST(mib_threads_test, ThreadsResolveNamesWhileTheEngineLoadsModulesOnDemand) {
     }
     return found;
   };
-  answers expected;
-  {
-    auto p = create_pool(base);
-    expected = resolve_all(*create_library(*p), 0);
-  }
+  const answers expected = resolve_all(*create_library(*create_pool(base)), 0);
   for (const auto& [name, text] : expected) ASSERT_EQ(text.rfind(".iso.", 0), 0U) << text;
 
   constexpr std::size_t threads = 4;
