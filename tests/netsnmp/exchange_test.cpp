@@ -102,21 +102,20 @@ TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
       {0x03, 0, "\x01", std::nullopt, ""},
       {0x78, 1, {}, std::nullopt, ""},
   };
+  recording_logger logger;
+  const auto make = [&logger] { return detail::stream_logger(logger); };
   for (const row& r : rows) {
     SCOPED_TRACE(::testing::Message() << "type " << int{r.type} << " " << r.line);
     const binding b(sys_name_0, r.type, r.number, r.bytes, r.high);
-    recording_logger logger;
-    const auto value =
-        value_from_variable(names, b.variable, [&logger] { return detail::stream_logger(logger); });
-    EXPECT_TRUE(value == r.value);
+    logger.entries.clear();
+    EXPECT_TRUE(value_from_variable(names, b.variable, make) == r.value);
     EXPECT_EQ(logger.entries,
               dump_entries(r.line.empty() ? std::vector<std::string>{} : std::vector{r.line}));
   }
   // Converting every type: the engine's decoded opaque float, and one it left without a value.
   const connection_options all{.convert_all_types = true};
   binding opaque(sys_name_0, 0x78);
-  recording_logger logger;
-  const auto make = [&logger] { return detail::stream_logger(logger); };
+  logger.entries.clear();
   opaque.variable.val.floatVal = &opaque.f;
   EXPECT_TRUE(value_from_variable(names, opaque.variable, make, all) ==
               v::value_t{v::float_value{1.5f}});
