@@ -161,6 +161,11 @@ struct script_case {
 
 std::ostream& operator<<(std::ostream& out, const script_case& c) { return out << c.name; }
 
+script_case script(std::string name, std::vector<names> passes, names expected, std::size_t runs,
+                   bool stuck) {
+  return {std::move(name), std::move(passes), std::move(expected), runs, stuck};
+}
+
 class table_script : public execute, public testing::WithParamInterface<script_case> {
  protected:
   // Answers that replay the passes in turn; an error names the cell before it.
@@ -212,26 +217,16 @@ TEST_P(table_script, EndsTheTable) {
 INSTANTIATE_TEST_SUITE_P(
     Answers, table_script,
     testing::Values(
-        script_case{"AgentErrorInSecondPass",
-                    {{"ifIndex.1"}, {"ifIndex.2", "!genErr"}},
-                    {"ifIndex.1", "ifIndex.2", "!genErr"},
-                    2,
-                    false},
-        script_case{
-            "MarkerAloneInSecondPass", {{"ifIndex.1"}, {"!End Of Table"}}, {"ifIndex.1"}, 2, false},
-        script_case{"MarkerComparedExactly",
-                    {{"ifIndex.1", "!End of table"}},
-                    {"ifIndex.1", "!End of table"},
-                    1,
-                    false},
-        script_case{
-            "SamePassAgain", {{"ifDescr.1", "ifDescr.2"}}, {"ifDescr.1", "ifDescr.2"}, 2, true},
-        script_case{"GoesBackwards",
-                    {{"ifDescr.1", "ifDescr.3", "ifDescr.2"}, {"ifDescr.2"}},
-                    {"ifDescr.1", "ifDescr.3"},
-                    2,
-                    true},
-        script_case{"NeverLeavesTheStart", {{"ifTable"}}, {}, 1, true}),
+        script("AgentErrorInSecondPass", {{"ifIndex.1"}, {"ifIndex.2", "!genErr"}},
+               {"ifIndex.1", "ifIndex.2", "!genErr"}, 2, false),
+        script("MarkerAloneInSecondPass", {{"ifIndex.1"}, {"!End Of Table"}}, {"ifIndex.1"}, 2,
+               false),
+        script("MarkerComparedExactly", {{"ifIndex.1", "!End of table"}},
+               {"ifIndex.1", "!End of table"}, 1, false),
+        script("SamePassAgain", {{"ifDescr.1", "ifDescr.2"}}, {"ifDescr.1", "ifDescr.2"}, 2, true),
+        script("GoesBackwards", {{"ifDescr.1", "ifDescr.3", "ifDescr.2"}, {"ifDescr.2"}},
+               {"ifDescr.1", "ifDescr.3"}, 2, true),
+        script("NeverLeavesTheStart", {{"ifTable"}}, {}, 1, true)),
     k::helpers::by_name{});
 
 // An empty pass is no result; what the connection raises leaves execute uncaught.
