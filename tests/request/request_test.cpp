@@ -391,15 +391,14 @@ TEST(SettingsHash, ReproducesTheReferenceValuesAndEveryFieldCounts) {
 }
 
 TEST(CompatSettings, OnlyTheValueOneSwitchesOn) {
-  const k::compat_settings defaults;
-  EXPECT_TRUE(defaults.do_retry() && defaults.use_multi_get() && defaults.use_bulkget());
-  EXPECT_EQ(defaults.delay(), 0ms);
-  EXPECT_EQ(defaults.counter_mode(), k::counter_mode_t{1});
-  const k::compat_settings odd(5ms, k::retry_t{2}, k::counter_mode_t{42}, k::get_mode_t{2},
-                               k::walk_mode_t{-1});
-  EXPECT_FALSE(odd.do_retry() || odd.use_multi_get() || odd.use_bulkget());
-  EXPECT_EQ(odd.counter_mode(), k::counter_mode_t{42});
-  EXPECT_EQ(odd.delay(), 5ms);
+  const auto fields = [](const k::compat_settings& c) {
+    return std::tuple(c.do_retry(), c.use_multi_get(), c.use_bulkget(), c.delay(),
+                      c.counter_mode());
+  };
+  EXPECT_EQ(fields(k::compat_settings()), std::tuple(true, true, true, 0ms, k::counter_mode_t{1}));
+  EXPECT_EQ(fields(k::compat_settings(5ms, k::retry_t{2}, k::counter_mode_t{42}, k::get_mode_t{2},
+                                      k::walk_mode_t{-1})),
+            std::tuple(false, false, false, 5ms, k::counter_mode_t{42}));
 }
 
 TEST(Oid, EqualityNeedsNumbersAndNameOrderByNumbersThenName) {
