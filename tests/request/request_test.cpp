@@ -11,6 +11,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "helpers/case_names.hpp"
@@ -27,6 +28,7 @@ using k::query_t;
 using testing::_;
 using names = std::vector<std::string>;
 using runs = std::vector<std::vector<q>>;
+using log_entry = k::helpers::recording_logger::entry;
 using namespace std::chrono_literals;
 
 namespace {
@@ -159,6 +161,11 @@ struct script_case {
 
 std::ostream& operator<<(std::ostream& out, const script_case& c) { return out << c.name; }
 
+script_case script(std::string name, std::vector<names> passes, names expected, std::size_t runs,
+                   bool stuck) {
+  return {std::move(name), std::move(passes), std::move(expected), runs, stuck};
+}
+
 class table_script : public execute, public testing::WithParamInterface<script_case> {
  protected:
   // Answers that replay the passes in turn; an error names the cell before it.
@@ -204,33 +211,22 @@ TEST_P(table_script, EndsTheTable) {
   lookup.table_row_from_column_value("ifTable", "Descr", "eth0", {"Type"}, std::nullopt);
   EXPECT_THROW(lookup.execute(logger_), ex::index_not_found);
   EXPECT_EQ(runs_.size(), GetParam().runs);
-  ASSERT_EQ(logger_.entries.size(), 1u);
-  EXPECT_TRUE(logger_.entries[0].message.starts_with(not_increasing));
+  EXPECT_THAT(logger_.messages(), testing::ElementsAre(testing::StartsWith(not_increasing)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, table_script,
     testing::Values(
-        script_case{"AgentErrorInSecondPass",
-                    {{"ifIndex.1"}, {"ifIndex.2", "!genErr"}},
-                    {"ifIndex.1", "ifIndex.2", "!genErr"},
-                    2,
-                    false},
-        script_case{
-            "MarkerAloneInSecondPass", {{"ifIndex.1"}, {"!End Of Table"}}, {"ifIndex.1"}, 2, false},
-        script_case{"MarkerComparedExactly",
-                    {{"ifIndex.1", "!End of table"}},
-                    {"ifIndex.1", "!End of table"},
-                    1,
-                    false},
-        script_case{
-            "SamePassAgain", {{"ifDescr.1", "ifDescr.2"}}, {"ifDescr.1", "ifDescr.2"}, 2, true},
-        script_case{"GoesBackwards",
-                    {{"ifDescr.1", "ifDescr.3", "ifDescr.2"}, {"ifDescr.2"}},
-                    {"ifDescr.1", "ifDescr.3"},
-                    2,
-                    true},
-        script_case{"NeverLeavesTheStart", {{"ifTable"}}, {}, 1, true}),
+        script("AgentErrorInSecondPass", {{"ifIndex.1"}, {"ifIndex.2", "!genErr"}},
+               {"ifIndex.1", "ifIndex.2", "!genErr"}, 2, false),
+        script("MarkerAloneInSecondPass", {{"ifIndex.1"}, {"!End Of Table"}}, {"ifIndex.1"}, 2,
+               false),
+        script("MarkerComparedExactly", {{"ifIndex.1", "!End of table"}},
+               {"ifIndex.1", "!End of table"}, 1, false),
+        script("SamePassAgain", {{"ifDescr.1", "ifDescr.2"}}, {"ifDescr.1", "ifDescr.2"}, 2, true),
+        script("GoesBackwards", {{"ifDescr.1", "ifDescr.3", "ifDescr.2"}, {"ifDescr.2"}},
+               {"ifDescr.1", "ifDescr.3"}, 2, true),
+        script("NeverLeavesTheStart", {{"ifTable"}}, {}, 1, true)),
     k::helpers::by_name{});
 
 // An empty pass is no result; what the connection raises leaves execute uncaught.
@@ -316,14 +312,11 @@ TEST_F(execute, FirstOfSticksToTheLastOidThatAnswered) {
     runs_.clear();
     logger_.entries.clear();
     EXPECT_EQ(describe(req.execute(logger_).at(query)), answer);
-    names asked_now, texts;
+    names asked_now;
     for (const auto& run : runs_) asked_now.push_back(run.at(0).oids().at(0).name());
     EXPECT_EQ(asked_now, asked);
-    for (const auto& entry : logger_.entries) {
-      EXPECT_EQ(entry.level, 7);
-      texts.push_back(entry.message);
-    }
-    EXPECT_EQ(texts, logged);
+    EXPECT_EQ(logger_.messages(), logged);
+    EXPECT_THAT(logger_.entries, testing::Each(testing::Field(&log_entry::level, 7)));
   };
   expect_run(id, {y, z}, false, {x, y}, {now_y}, {y + "=from " + y});
   expect_run(id, {y, z}, false, {y}, {}, {y + "=from " + y});
@@ -341,9 +334,8 @@ TEST_F(execute, FirstOfSticksToTheLastOidThatAnswered) {
 TEST_F(execute, ResultReadsByQueryIdAndRefusesMissingOnes) {
   const r name = cell("sysName.0", r::string_value{std::string(100, 'x')});  // not inline text
   const k::result answer({{0, {name}}, {1, {}}, {2, {name, name}}});
-  EXPECT_EQ(answer.size(), 3u);
-  EXPECT_FALSE(answer.empty());
-  EXPECT_TRUE(k::result({}).empty());
+  EXPECT_EQ(std::tuple(answer.size(), answer.empty(), k::result({}).empty()),
+            std::tuple(3u, false, true));
   EXPECT_EQ(answer.at(2).size(), 2u);
   EXPECT_TRUE(answer.at(std::optional<unsigned>(1)).empty());
   EXPECT_THROW(answer.at(std::nullopt), ex::invalid_handle);
@@ -352,8 +344,7 @@ TEST_F(execute, ResultReadsByQueryIdAndRefusesMissingOnes) {
   for (const auto& [id, responses] : answer) ids.push_back(id);
   EXPECT_EQ(ids, (std::vector<unsigned>{0, 1, 2}));
   const auto& cells = k::result(answer).at(2);
-  ASSERT_EQ(cells.size(), 2u);
-  EXPECT_EQ(cells.front().as_string(), std::string(100, 'x'));
+  EXPECT_EQ(describe(cells), names(2, name.name() + "=" + std::string(100, 'x')));
   EXPECT_THROW((void)k::result(answer).at(std::nullopt), ex::invalid_handle);
   EXPECT_THROW((void)k::result(answer).at(5), ex::no_result_for_oid);
 }
@@ -394,22 +385,20 @@ TEST(SettingsHash, ReproducesTheReferenceValuesAndEveryFieldCounts) {
     EXPECT_NE(v3(field).get_hash(), base.get_hash()) << field;
   }
   const k::settings v2c("public", true, "h", 161, 1s);
-  EXPECT_EQ(v1("h").snmp_version(), k::version_t::snmp_v1);
-  EXPECT_EQ(v2c.snmp_version(), k::version_t::snmp_v2c);
-  EXPECT_EQ(base.snmp_version(), k::version_t::snmp_v3);
+  EXPECT_EQ(std::tuple(v1("h").snmp_version(), v2c.snmp_version(), base.snmp_version()),
+            std::tuple(k::version_t::snmp_v1, k::version_t::snmp_v2c, k::version_t::snmp_v3));
   EXPECT_FALSE(k::settings("public", false, "h", 161, 1s) == v2c);
 }
 
 TEST(CompatSettings, OnlyTheValueOneSwitchesOn) {
-  const k::compat_settings defaults;
-  EXPECT_TRUE(defaults.do_retry() && defaults.use_multi_get() && defaults.use_bulkget());
-  EXPECT_EQ(defaults.delay(), 0ms);
-  EXPECT_EQ(defaults.counter_mode(), k::counter_mode_t{1});
-  const k::compat_settings odd(5ms, k::retry_t{2}, k::counter_mode_t{42}, k::get_mode_t{2},
-                               k::walk_mode_t{-1});
-  EXPECT_FALSE(odd.do_retry() || odd.use_multi_get() || odd.use_bulkget());
-  EXPECT_EQ(odd.counter_mode(), k::counter_mode_t{42});
-  EXPECT_EQ(odd.delay(), 5ms);
+  const auto fields = [](const k::compat_settings& c) {
+    return std::tuple(c.do_retry(), c.use_multi_get(), c.use_bulkget(), c.delay(),
+                      c.counter_mode());
+  };
+  EXPECT_EQ(fields(k::compat_settings()), std::tuple(true, true, true, 0ms, k::counter_mode_t{1}));
+  EXPECT_EQ(fields(k::compat_settings(5ms, k::retry_t{2}, k::counter_mode_t{42}, k::get_mode_t{2},
+                                      k::walk_mode_t{-1})),
+            std::tuple(false, false, false, 5ms, k::counter_mode_t{42}));
 }
 
 TEST(Oid, EqualityNeedsNumbersAndNameOrderByNumbersThenName) {
@@ -439,13 +428,11 @@ TEST(Oid, EqualityNeedsNumbersAndNameOrderByNumbersThenName) {
 TEST(OidRequest, ClampedSettersAndEqualityOverEveryField) {
   const k::oid o({1, 3}, "a");
   q walk(query_t::walk, o);
-  EXPECT_EQ(walk.max_depth(), 2147483647);
-  EXPECT_EQ(walk.bulk_size(), 2147483647);
-  EXPECT_FALSE(walk.only_children_of_oid().has_value());
-  EXPECT_EQ(walk.max_depth(0).max_depth(), 1);
-  EXPECT_EQ(walk.max_depth(-5).max_depth(), 1);
-  EXPECT_EQ(walk.bulk_size(0).bulk_size(), 1);
-  EXPECT_EQ(walk.bulk_size(1000).bulk_size(), 1000);
+  EXPECT_EQ(std::tuple(walk.max_depth(), walk.bulk_size(), walk.only_children_of_oid()),
+            std::tuple(2147483647, 2147483647, std::nullopt));
+  EXPECT_EQ((std::vector<int>{walk.max_depth(0).max_depth(), walk.max_depth(-5).max_depth(),
+                              walk.bulk_size(0).bulk_size(), walk.bulk_size(1000).bulk_size()}),
+            (std::vector<int>{1, 1, 1, 1000}));
   EXPECT_EQ(walk.only_children_of_oid(o).only_children_of_oid(), o);
   EXPECT_FALSE(walk.only_children_of_oid(std::nullopt).only_children_of_oid().has_value());
 

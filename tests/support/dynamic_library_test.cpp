@@ -1,5 +1,6 @@
 #include "support/dynamic_library.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -54,9 +55,7 @@ TEST_F(library_cloner_test, ChecksTheSourceFirstThenTheCloneDirectory) {
       library_cloner cloner(source, clone_dir);
       ADD_FAILURE() << "no error for " << source << " and " << clone_dir;
     } catch (const fs::filesystem_error& error) {
-      EXPECT_NE(std::string(error.what()).find(bad_source ? "original file" : "clone dir"),
-                std::string::npos)
-          << error.what();
+      EXPECT_THAT(error.what(), testing::HasSubstr(bad_source ? "original file" : "clone dir"));
       EXPECT_EQ(error.code(), std::make_error_code(bad_source ? std::errc::no_such_file_or_directory
                                                               : std::errc::not_a_directory));
       EXPECT_EQ(error.path1(), bad_source ? source : clone_dir);

@@ -10,7 +10,6 @@
 #include <optional>
 #include <sstream>
 #include <stdexcept>
-#include <streambuf>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -56,6 +55,18 @@ void expect_wrong_type(const std::function<void()>& call, const std::string& hel
   }
 }
 
+// The text of the E that `call` raises; a test failure when it raises none.
+template <class E>
+std::string what_of(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const E& e) {
+    return e.what();
+  }
+  ADD_FAILURE() << "no exception";
+  return "";
+}
+
 struct value_case {
   std::string name;
   response::value_t value;
@@ -82,9 +93,9 @@ TEST_P(ResponseValue, DescriptionsAndConversionsFollowTheTable) {
                                         r.is_timeticks_t(), r.is_int64_t(), r.is_uint64_t(),
                                         r.is_float(),       r.is_double(),  r.is_string(),
                                         r.is_oid(),         r.is_error()};
-  for (std::size_t i = 0; i < predicates.size(); ++i) {
-    EXPECT_EQ(predicates[i], i == index) << "predicate " << i;
-  }
+  std::vector<bool> only_own(predicates.size());
+  only_own.at(index) = true;
+  EXPECT_EQ(predicates, only_own);
   // A strict accessor takes only its own alternative, not even one of the same representation.
   const std::vector<std::pair<std::string, std::function<void()>>> strict = {
       {"Integer (32bit)", [&] { r.as_int32_t(); }},
@@ -102,25 +113,19 @@ TEST_P(ResponseValue, DescriptionsAndConversionsFollowTheTable) {
       expect_wrong_type(call, c.type_name, type);
     }
   }
-  EXPECT_EQ(r.is_convertible_to_double(), c.to_double.has_value());
-  if (c.to_double) {
-    EXPECT_DOUBLE_EQ(r.as_converted_to_double(), *c.to_double);
-  } else {
-    expect_wrong_type([&] { r.as_converted_to_double(); }, c.type_name, "Double");
-  }
-  EXPECT_EQ(r.is_convertible_to_int64_t(), c.to_int64.has_value());
-  if (c.to_int64) {
-    EXPECT_EQ(r.as_converted_to_int64_t(), *c.to_int64);
-  } else {
-    expect_wrong_type([&] { r.as_converted_to_int64_t(); }, c.type_name, "Integer (64bit)");
-  }
-  EXPECT_EQ(r.is_convertible_to_uint64_t(), c.to_uint64.has_value());
-  if (c.to_uint64) {
-    EXPECT_EQ(r.as_converted_to_uint64_t(), *c.to_uint64);
-  } else {
-    expect_wrong_type([&] { r.as_converted_to_uint64_t(); }, c.type_name,
-                      "Unsigned Integer (64bit)");
-  }
+  // A lenient conversion admitted by the table gives exactly its value; any other raises.
+  const auto expect_conversion = [&](const std::string& type, bool convertible,
+                                     const auto& expected, const auto& convert) {
+    EXPECT_EQ(convertible, expected.has_value()) << type;
+    if (!expected) return expect_wrong_type(convert, c.type_name, type);
+    EXPECT_EQ(convert(), *expected) << type;
+  };
+  expect_conversion("Double", r.is_convertible_to_double(), c.to_double,
+                    [&] { return r.as_converted_to_double(); });
+  expect_conversion("Integer (64bit)", r.is_convertible_to_int64_t(), c.to_int64,
+                    [&] { return r.as_converted_to_int64_t(); });
+  expect_conversion("Unsigned Integer (64bit)", r.is_convertible_to_uint64_t(), c.to_uint64,
+                    [&] { return r.as_converted_to_uint64_t(); });
 }
 
 constexpr auto no = std::nullopt;
@@ -216,18 +221,13 @@ TEST(ResponseValueless, EveryInspectionRaisesBadVariantAccess) {
   EXPECT_THROW(value.emplace<8>(throws_on_conversion{}), std::runtime_error);
   const response r(sys_name, value);
   ASSERT_TRUE(r.value().valueless_by_exception());
+  // One text, whatever path raised it.
   for (const std::function<void()>& inspection : std::vector<std::function<void()>>{
            [&] { response::type_name(r.value()); },
            [&] { static_cast<void>(static_cast<bool>(r)); }, [&] { r.as_oid(); }, [&] { r.str(); },
            [&] { r.is_convertible_to_double(); }, [&] { r.as_converted_to_int64_t(); },
-           [&] { r.as_converted_to_uint64_t(); }}) {
-    try {
-      inspection();
-      ADD_FAILURE() << "no exception";
-    } catch (const std::bad_variant_access& e) {
-      EXPECT_STREQ(e.what(), "bad variant access");  // one text, whatever path raised it
-    }
-  }
+           [&] { r.as_converted_to_uint64_t(); }})
+    EXPECT_EQ(what_of<std::bad_variant_access>(inspection), "bad variant access");
   EXPECT_EQ(r.name(), "sysName.0");  // the OID is still readable
 }
 
@@ -371,9 +371,8 @@ TEST(TableResponseConstruction, RowsAndColumnsInWalkOrderReferToTheOwnedResponse
   // Copies are plain values that still point into the table.
   const table_response::row copy = table.rows()[1].second;
   EXPECT_EQ(&copy.at("Descr").get(), &via_column);
-  EXPECT_EQ(copy.size(), 3U);
-  EXPECT_FALSE(copy.empty());
-  EXPECT_EQ(copy.begin()->first, "Descr");
+  EXPECT_EQ(std::tuple(copy.size(), copy.empty(), copy.begin()->first),
+            std::tuple(3U, false, "Descr"));
 
   // Missing keys raise std::out_of_range with the names in the text.
   const std::vector<std::pair<std::function<void()>, std::string>> lookups = {
@@ -381,14 +380,7 @@ TEST(TableResponseConstruction, RowsAndColumnsInWalkOrderReferToTheOwnedResponse
       {[&] { copy.at("Speed"); }, "Row '1': Column 'Speed' not found."},
       {[&] { table.at_column("Mtu").at("2"); }, "Row '2': Column 'Mtu' not found."},
   };
-  for (const auto& [lookup, text] : lookups) {
-    try {
-      lookup();
-      ADD_FAILURE() << "no exception: " << text;
-    } catch (const std::out_of_range& e) {
-      EXPECT_EQ(e.what(), text);
-    }
-  }
+  for (const auto& [lookup, text] : lookups) EXPECT_EQ(what_of<std::out_of_range>(lookup), text);
 }
 
 TEST(TableResponseCut, FilesTheCellUnderColumnAndIndex) {
