@@ -119,7 +119,7 @@ class Agent:
         return self.data.get(name, tlv(OCTETS, b'x'))
 
     def bulk(self, start, repetitions):
-        if self.mode == 'toobig' and repetitions > 8:
+        if self.mode == 'alltoobig' or (self.mode == 'toobig' and repetitions > 8):
             return None
         if self.mode == 'restart' and start > IF_ENTRY:
             start = IF_ENTRY[:-1]

@@ -145,9 +145,17 @@ TEST_P(community_test, FindsARowByColumnValueOrIndex) {
   EXPECT_EQ(row[0].name(),
             ".iso.org.dod.internet.mgmt.mib-2.interfaces.ifTable.ifEntry.ifIndex." + index);
 
+  // The row by its index, and the whole table (over SNMPv1 by GETNEXT): nothing beyond it.
   auto again = make();
   const auto by_index = again->table_row_from_index("IF-MIB::ifTable", index, {"Descr"}, {});
-  EXPECT_EQ(again->execute(logger_).at(by_index).at(0).as_string(), "lo");
+  const auto table = again->table("IF-MIB::ifTable");
+  const result both = again->execute(logger_);
+  EXPECT_EQ(both.at(by_index).at(0).as_string(), "lo");
+  EXPECT_GT(both.at(table).size(), 20u);
+  for (const response& cell : both.at(table)) {
+    EXPECT_TRUE(cell.name().starts_with(".iso.org.dod.internet.mgmt.mib-2.interfaces.ifTable."))
+        << cell.str();
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(versions, community_test,

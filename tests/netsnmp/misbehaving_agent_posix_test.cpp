@@ -40,6 +40,7 @@ TEST_F(misbehaving_test, AQueryOverTheResponseLimitFails) {
   const add_query queries[] = {
       if_table,
       [](request& r) { return r.walk("IF-MIB::ifDescr", 100000); },
+      [](request& r) { return r.bulk("IF-MIB::ifDescr", 501); },
       [](request& r) {
         return r.table_row_from_column_value("IF-MIB::ifTable", "Descr", "none", {"Type"},
                                              std::nullopt);
@@ -48,6 +49,19 @@ TEST_F(misbehaving_test, AQueryOverTheResponseLimitFails) {
   for (const add_query& add : queries) {
     EXPECT_THROW(ask("endless", add, options), exceptions::response_limit_exceeded);
   }
+}
+
+// An agent that finds every GETBULK too big is asked down to one repetition, not to none.
+TEST_F(misbehaving_test, TooBigAtEveryBulkSizeEndsAtOneRepetition) {
+  ask(
+      "alltoobig", [](request& r) { return r.bulk("IF-MIB::ifTable", 4); },
+      connection_options{.shrink_bulk_on_too_big = true});
+  std::vector<std::string> shrinking;
+  for (const std::string& line : logger_.messages()) {
+    if (line.starts_with("  Too big")) shrinking.push_back(line);
+  }
+  EXPECT_EQ(shrinking, (std::vector<std::string>{"  Too big: asking again with bulk size 2",
+                                                 "  Too big: asking again with bulk size 1"}));
 }
 
 // ---- kept by the options ---------------------------------------------------------------
