@@ -1,7 +1,9 @@
 // The loader's reasons as the POSIX loader (dlopen, dlsym, dlerror) gives them.
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -39,6 +41,15 @@ TEST(platform_posix_test, LocksEnvironmentAndTheDefaultBaseDirectory) {
   EXPECT_GE(held, 0);
   EXPECT_EQ(platform::lock_file(dir / "lock", false, false), -1);
   platform::unlock_file(held);
+  // A daemon that closed its standard input gets descriptor 0 for a lock, and gives it back.
+  const int input = ::dup(STDIN_FILENO);
+  ::close(STDIN_FILENO);
+  const std::intptr_t on_zero = platform::lock_file(dir / "lock", false, false);
+  EXPECT_EQ(on_zero, 0);
+  platform::unlock_file(on_zero);
+  EXPECT_EQ(::fcntl(STDIN_FILENO, F_GETFD), -1);
+  ::dup2(input, STDIN_FILENO);
+  ::close(input);
 
   platform::set_environment("KESTREL_PLATFORM_TEST", "first");
   platform::set_environment("KESTREL_PLATFORM_TEST", "second");
