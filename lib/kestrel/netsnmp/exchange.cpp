@@ -50,14 +50,14 @@ stream_logger::~stream_logger() noexcept(false) {
   if (std::uncaught_exceptions() == uncaught_) logger_->log(7, text_);
 }
 
-stream_logger stream_logger::operator<<(std::string_view text) {
+stream_logger&& stream_logger::operator<<(std::string_view text) {
   text_.append(text);
-  return stream_logger(std::move(*this));
+  return std::move(*this);
 }
 
-stream_logger stream_logger::operator<<(char c) {
+stream_logger&& stream_logger::operator<<(char c) {
   text_.push_back(c);
-  return stream_logger(std::move(*this));
+  return std::move(*this);
 }
 
 void stream_logger::append_signed(long long value) {
@@ -70,16 +70,16 @@ void stream_logger::append_unsigned(unsigned long long value, int base) {
   text_.append(digits, std::to_chars(digits, digits + sizeof digits, value, base).ptr);
 }
 
-stream_logger stream_logger::operator<<(double value) {
+stream_logger&& stream_logger::operator<<(double value) {
   // A stream's default: "%g" with six significant digits.
   char digits[32];
   text_.append(
       digits,
       std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6).ptr);
-  return stream_logger(std::move(*this));
+  return std::move(*this);
 }
 
-stream_logger stream_logger::operator<<(const std::vector<long>& numeric) {
+stream_logger&& stream_logger::operator<<(const std::vector<long>& numeric) {
   // Written in pieces of up to 16 sub-identifiers, each "." and at most 20 digits.
   char digits[16 * 21];
   for (std::size_t done = 0; done < numeric.size();) {
@@ -90,38 +90,38 @@ stream_logger stream_logger::operator<<(const std::vector<long>& numeric) {
     }
     text_.append(digits, static_cast<std::size_t>(end - digits));
   }
-  return stream_logger(std::move(*this));
+  return std::move(*this);
 }
 
-stream_logger stream_logger::operator<<(hex_digits number) {
+stream_logger&& stream_logger::operator<<(hex_digits number) {
   char digits[24];
   const char* end = std::to_chars(digits, digits + sizeof digits, number.value, 16).ptr;
   const auto length = static_cast<int>(end - digits);
   if (length < number.width) text_.append(static_cast<std::size_t>(number.width - length), '0');
   text_.append(digits, static_cast<std::size_t>(end - digits));
-  return stream_logger(std::move(*this));
+  return std::move(*this);
 }
 
-stream_logger stream_logger::operator<<(fixed_digits number) {
+stream_logger&& stream_logger::operator<<(fixed_digits number) {
   // The largest double has 309 digits before the point.
   char digits[400];
   text_.append(digits, std::to_chars(digits, digits + sizeof digits, number.value,
                                      std::chars_format::fixed, number.precision)
                            .ptr);
-  return stream_logger(std::move(*this));
+  return std::move(*this);
 }
 
-stream_logger stream_logger::operator<<(std::ostream& (*manipulator)(std::ostream&)) {
+stream_logger&& stream_logger::operator<<(std::ostream& (*manipulator)(std::ostream&)) {
   if (manipulator == static_cast<std::ostream& (*)(std::ostream&)>(std::endl)) {
     text_.push_back('\n');
   }
-  return stream_logger(std::move(*this));
+  return std::move(*this);
 }
 
-stream_logger stream_logger::operator<<(std::ios_base& (*manipulator)(std::ios_base&)) {
+stream_logger&& stream_logger::operator<<(std::ios_base& (*manipulator)(std::ios_base&)) {
   if (manipulator == &std::hex) hex_ = true;
   if (manipulator == &std::dec) hex_ = false;
-  return stream_logger(std::move(*this));
+  return std::move(*this);
 }
 
 }  // namespace detail

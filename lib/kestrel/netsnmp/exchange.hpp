@@ -39,9 +39,9 @@ struct fixed_digits {
   int precision;
 };
 
-/// Builds one log message from one statement: every `<<` appends to the text and hands it on
-/// to the returned logger, and the last one writes it to the logger at level 7 when it goes
-/// away. Numbers are written as a stream with default flags writes them in the "C" locale
+/// Builds one log message from one statement: every `<<` appends to the text (and returns the
+/// same logger), and the logger writes it at level 7 when it goes away at the end of the
+/// statement. Numbers are written as a stream with default flags writes them in the "C" locale
 /// (integers in hexadecimal after std::hex); sub-identifier lists as ".1.3.6".
 class stream_logger {
  public:
@@ -56,11 +56,11 @@ class stream_logger {
   // Writes the message unless an exception is on its way out of the statement that built it.
   ~stream_logger() noexcept(false);
 
-  stream_logger operator<<(std::string_view text);
-  stream_logger operator<<(char c);
+  stream_logger&& operator<<(std::string_view text);
+  stream_logger&& operator<<(char c);
   template <class T>
   requires std::integral<T> &&(!std::same_as<T, bool>)&&(!std::same_as<T, char>)&&(
-      !std::same_as<T, signed char>)&&(!std::same_as<T, unsigned char>)stream_logger
+      !std::same_as<T, signed char>)&&(!std::same_as<T, unsigned char>)stream_logger&&
   operator<<(T value) {
     if (hex_) {
       append_unsigned(static_cast<std::make_unsigned_t<T>>(value), 16);
@@ -69,16 +69,16 @@ class stream_logger {
     } else {
       append_unsigned(value, 10);
     }
-    return stream_logger(std::move(*this));
+    return std::move(*this);
   }
-  stream_logger operator<<(double value);
-  stream_logger operator<<(const std::vector<long>& numeric);
-  stream_logger operator<<(hex_digits number);
-  stream_logger operator<<(fixed_digits number);
+  stream_logger&& operator<<(double value);
+  stream_logger&& operator<<(const std::vector<long>& numeric);
+  stream_logger&& operator<<(hex_digits number);
+  stream_logger&& operator<<(fixed_digits number);
   /// std::endl writes a line break; other stream manipulators change nothing.
-  stream_logger operator<<(std::ostream& (*manipulator)(std::ostream&));
+  stream_logger&& operator<<(std::ostream& (*manipulator)(std::ostream&));
   /// std::hex and std::dec switch the base of the integers after them.
-  stream_logger operator<<(std::ios_base& (*manipulator)(std::ios_base&));
+  stream_logger&& operator<<(std::ios_base& (*manipulator)(std::ios_base&));
 
  private:
   void append_signed(long long value);
