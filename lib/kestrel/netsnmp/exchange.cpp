@@ -199,11 +199,8 @@ void log_oid(stream_logger line, const oid& o) {
 void log_oid(plover::log_interface& logger, const oid& o) { log_oid(stream_logger(logger), o); }
 
 std::vector<long> numeric_from(const ::oid* name, std::size_t length) {
-  std::vector<long> numeric;
-  if (name == nullptr) return numeric;
-  numeric.reserve(length);
-  for (std::size_t i = 0; i < length; ++i) numeric.push_back(static_cast<long>(name[i]));
-  return numeric;
+  if (name == nullptr) return {};
+  return std::vector<long>(name, name + length);
 }
 
 bool within(const oid& o, const oid& subtree) { return o.name().starts_with(subtree.name()); }
