@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <typeinfo>
 
@@ -39,6 +40,21 @@ class pool_test : public ::testing::Test {
 
   fs::path base_;
 };
+
+// The engine is loaded by the first library, not by the pool, and unloaded by its last owner.
+TEST_F(pool_test, TheFirstLibraryLoadsTheEngineAndTheLastOwnerUnloadsIt) {
+  const std::set<std::string> before = loaded_engine_files();
+  if (!before.empty()) GTEST_SKIP() << "an earlier test of this process holds an engine";
+  std::shared_ptr<pool> p = create_pool(base_);
+  EXPECT_EQ(loaded_engine_files(), before);
+  std::unique_ptr<library> names = create_library(*p);
+  EXPECT_EQ(loaded_engine_files(),
+            std::set<std::string>{fs::canonical(module_directory() / engine_file_name()).string()});
+  p.reset();
+  EXPECT_EQ(loaded_engine_files().size(), 1U);
+  names.reset();
+  EXPECT_EQ(loaded_engine_files(), before);
+}
 
 TEST_F(pool_test, CreatePoolMakesMissingParentsAndRejectsAFileAsBase) {
   create_pool(base_ / "a" / "b");
