@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <string>
 
+#include <kestrel/test_connections.hpp>
+
 #include "helpers/error_text.hpp"
 #include "helpers/test_platform.hpp"
 #include "support/dynamic_library.hpp"
@@ -60,6 +62,13 @@ TEST(platform_posix_test, LocksEnvironmentAndTheDefaultBaseDirectory) {
   EXPECT_EQ(platform::default_base_directory(dir / "snmp"), dir / "snmp");
   EXPECT_TRUE(fs::is_directory(dir / "snmp"));
   fs::remove_all(dir);
+}
+
+// A directory opens as a file on POSIX; its reading fails.
+TEST(snmprec_posix_test, ADirectoryIsOpenedButCannotBeRead) {
+  const fs::path directory = fs::temp_directory_path();
+  EXPECT_EQ(helpers::runtime_error_text([&] { test::load_snmprec(directory); }),
+            "cannot read " + directory.string());
 }
 
 TEST(last_error_message_test, FallsBackToTheCodeWhenTheLoaderHasNoText) {
