@@ -136,24 +136,32 @@ TEST_F(library_netsnmp_test, CellNamesAreTheEnginesOwnForEveryIndexSyntax) {
       // Two-part indexes: a number and an address, two numbers.
       {"RFC1213-MIB::ipNetToMediaPhysAddress", {{2}, {2, 192, 0, 2, 1}}},
       {"IF-MIB::ifStackStatus", {{5}, {1, 2}, {0, 3}}},
-      // String indexes, printable and not.
-      {"NET-SNMP-EXTEND-MIB::nsExtendCommand", {{4}, {4, 116, 101, 115, 116}, {3, 1, 2, 3}}},
+      // String indexes, printable and not; a lone 4 is written "4", a lone 0 as the empty string.
+      {"NET-SNMP-EXTEND-MIB::nsExtendCommand", {{4}, {0}, {4, 116, 101, 115, 116}, {3, 1, 2, 3}}},
       // A scalar's instance, and numbers the MIBs do not know.
       {"SNMPv2-MIB::sysDescr", {{0}, {1}}},
       {".1.3.6.1.4.1.99999.1.1.5", {{1}, {2}}},
   };
-  const auto check = [&](const std::string& column, const std::vector<long>& index) {
-    std::vector<long> numeric = names_->name_to_numeric(column);
-    numeric.insert(numeric.end(), index.begin(), index.end());
+  // Every name is resolved first: resolving a name makes the library forget what it learnt.
+  std::vector<std::vector<std::vector<long>>> cells;
+  for (const auto& [column, indexes] : columns) {
+    const std::vector<long> base = names_->name_to_numeric(column);
+    cells.emplace_back();
+    for (const auto& index : indexes) {
+      cells.back().push_back(base);
+      cells.back().back().insert(cells.back().back().end(), index.begin(), index.end());
+    }
+  }
+  const auto check = [&](const std::vector<long>& numeric) {
     const std::string expected = engine_name(numeric);
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(names_->numeric_to_name(numeric), expected);
   };
-  for (const auto& [column, indexes] : columns) {
-    for (const auto& index : indexes) check(column, index);
+  for (const auto& column : cells) {
+    for (const auto& numeric : column) check(numeric);
   }
   // Asked again once every column is known.
-  for (const auto& [column, indexes] : columns) check(column, indexes.back());
+  for (const auto& column : cells) check(column.back());
 }
 
 // With "MIBS" naming one module, the engine reads every other module on the first look-up that
