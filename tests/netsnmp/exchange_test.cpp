@@ -80,14 +80,14 @@ TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
       {0x02, -5, {}, v::int32_value{-5}, "    Int: -5 (0xfffffffb)"},
       {0x41, largest, {}, v::uint32_value{4294967295u}, minus_one},
       {0x42, 10, {}, v::uint32_value{10}, "    Int: 10 (0x000a)"},
-      {0x43, largest, {}, v::timeticks_value{timeticks_t(largest)}, minus_one},
+      {0x43, largest, {}, v::timeticks_value{timeticks_t(4294967295LL)}, minus_one},
       {0x46, 2, {}, v::uint64_value{4294967298ULL}, "    Int64: 4294967298 (0x100000002)", 1},
       {0x46, 255, {}, v::uint64_value{255}, "    Int64: 255 (0x000000ff)"},
       {0x4A, largest - 1, {}, v::int64_value{-2}, minus_two, 0xffffffff},
       {0x4B, 7, {}, v::uint64_value{7}, "    Int64: 7 (0x00000007)"},
       {0x48, 0, {}, v::float_value{1.5f}, "    Float: 1.5 (1.500000)"},
       {0x49, 0, {}, v::double_value{2.25}, "    Double: 2.25 (2.250000000000)"},
-      {0x04, 0, "abc", v::string_value{"abc"}, "    Str(3): abc"},
+      {0x04, 0, "a b", v::string_value{"a b"}, "    Str(3): a b"},  // a blank is printable
       {0x04, 0, raw, v::string_value{raw}, "    Str(2): 00ff"},
       {0x04, 0, "", v::string_value{""}, "    Str(0): "},
       {0x04, 0, {}, std::nullopt, ""},  // a string without bytes
