@@ -162,6 +162,10 @@ TEST_F(library_netsnmp_test, CellNamesAreTheEnginesOwnForEveryIndexSyntax) {
   }
   // Asked again once every column is known.
   for (const auto& column : cells) check(column.back());
+  // However many columns are named, the library remembers at most 4,096 of them.
+  for (long n = 0; n < 5000; ++n) names_->numeric_to_name({1, 3, 6, 1, 4, 1, 99999, n, 1});
+  std::lock_guard lock(engine->mib_lock());
+  EXPECT_LE(engine->column_names().columns.size(), 4096u);
 }
 
 // With "MIBS" naming one module, the engine reads every other module on the first look-up that

@@ -274,6 +274,8 @@ TEST_F(execute, RowByColumnValueMatchesTheTextFormExactly) {
                                 cell("ifType.3", r::int32_value{6})};
   for (const auto& [column_name, value] : std::vector<std::pair<std::string, std::string>>{
            {"Type", "6"}, {"Descr", "eth1"}, {"Descr", "eth"}}) {
+    runs_.clear();
+    logger_.entries.clear();
     k::request lookup = over_walk_mock(table);
     const auto found =
         lookup.table_row_from_column_value("ifTable", column_name, value, {"Descr"}, std::nullopt);
@@ -283,6 +285,9 @@ TEST_F(execute, RowByColumnValueMatchesTheTextFormExactly) {
     } catch (const ex::index_not_found& e) {
       EXPECT_EQ(e.message().key,
                 "#:kestrel.error.index_not_found[" + column_name + "," + value + "]");
+      // The column's end, in the first pass, ends the search: nothing more is asked or logged.
+      EXPECT_EQ(runs_.size(), 1u);
+      EXPECT_TRUE(logger_.entries.empty());
     }
   }
 }
