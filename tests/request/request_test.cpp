@@ -2,15 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <kestrel/exceptions.hpp>
 #include <kestrel/oid_request.hpp>
 #include <kestrel/request.hpp>
 #include <kestrel/settings.hpp>
 #include <kestrel/test_connections.hpp>
 #include <memory>
+#include <new>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -393,6 +396,24 @@ TEST(SettingsHash, ReproducesTheReferenceValuesAndEveryFieldCounts) {
   EXPECT_EQ(std::tuple(v1("h").snmp_version(), v2c.snmp_version(), base.snmp_version()),
             std::tuple(k::version_t::snmp_v1, k::version_t::snmp_v2c, k::version_t::snmp_v3));
   EXPECT_FALSE(k::settings("public", false, "h", 161, 1s) == v2c);
+}
+
+// Short secrets live inside the value itself: once it goes, its storage no longer holds them.
+TEST(Settings, SecretsAreWipedWhenTheValueGoes) {
+  alignas(k::settings) unsigned char storage[sizeof(k::settings)];
+  const auto holds = [&storage](std::string_view secret) {
+    return std::search(std::begin(storage), std::end(storage), secret.begin(), secret.end()) !=
+           std::end(storage);
+  };
+  auto* v2c = new (storage) k::settings("c0mmunity", true, "h", 161, std::nullopt);
+  ASSERT_TRUE(holds("c0mmunity"));
+  v2c->~settings();
+  EXPECT_FALSE(holds("c0mmunity"));
+  auto* v3 = new (storage)
+      k::settings("user", "pa55word", k::auth_t::sha1, "k3y", k::priv_t::aes, "", "h", 161, 1s);
+  ASSERT_TRUE(holds("pa55word") && holds("k3y"));
+  v3->~settings();
+  EXPECT_FALSE(holds("pa55word") || holds("k3y"));
 }
 
 TEST(CompatSettings, OnlyTheValueOneSwitchesOn) {
