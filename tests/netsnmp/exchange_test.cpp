@@ -198,6 +198,26 @@ TEST_F(exchange_test, AnErrorStatusStandsForTheRequestsLastOid) {
   }
 }
 
+// With exact subtrees, an outside cell between inside ones is noise; the first outside cell that
+// no inside one follows ends the subtree with the end-of-table marker.
+TEST_F(exchange_test, AnExactSubtreeEndsAtTheFirstOutsideCellThatNothingInsideFollows) {
+  const oid table = names_map_.oid_from_name("ifTable");
+  oid_request request(query_t::bulk, table);
+  request.only_children_of_oid(table);
+  std::vector<response> converted;
+  std::vector<std::string> expected;
+  for (const char* name : {"ifDescr.1", "sysName.0", "ifDescr.2", "ifName.1", "ifName.2"}) {
+    converted.emplace_back(names_map_.oid_from_name(name), response::int32_value{1});
+    if (name != std::string("sysName.0")) expected.push_back(names_map_.oid_from_name(name).name());
+  }
+  expected.pop_back();
+  std::vector<response> result;
+  append_within_subtree(request, result, std::move(converted),
+                        connection_options{.exact_subtree = true});
+  EXPECT_EQ(texts(result, &response::name), expected);
+  EXPECT_EQ(texts(result), (std::vector<std::string>{"1", "1", "End Of Table"}));
+}
+
 TEST_F(exchange_test, PdusCarryTheCommandOfTheirQueryTypeAndNeedAKnownHandle) {
   const oid o = names_map_.oid_from_name("sysName");
   oid_request bulk(query_t::bulk, o);
