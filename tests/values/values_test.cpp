@@ -32,6 +32,7 @@ namespace exceptions = corvane::tallis::kestrel::exceptions;
 using kestrel::response;
 using kestrel::table_response;
 using kestrel::timeticks_t;
+using kestrel::helpers::error_text;
 using kestrel::helpers::runtime_error_text;
 using kestrel::table_printer::print_table;
 using names = std::vector<std::string>;
@@ -53,18 +54,6 @@ void expect_wrong_type(const std::function<void()>& call, const std::string& hel
     EXPECT_EQ(e.message().key,
               "#:kestrel.error.oid_has_wrong_type[sysName.0," + held + "," + expected + "]");
   }
-}
-
-// The text of the E that `call` raises; a test failure when it raises none.
-template <class E>
-std::string what_of(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const E& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "no exception";
-  return "";
 }
 
 struct value_case {
@@ -227,7 +216,7 @@ TEST(ResponseValueless, EveryInspectionRaisesBadVariantAccess) {
            [&] { static_cast<void>(static_cast<bool>(r)); }, [&] { r.as_oid(); }, [&] { r.str(); },
            [&] { r.is_convertible_to_double(); }, [&] { r.as_converted_to_int64_t(); },
            [&] { r.as_converted_to_uint64_t(); }})
-    EXPECT_EQ(what_of<std::bad_variant_access>(inspection), "bad variant access");
+    EXPECT_EQ(error_text<std::bad_variant_access>(inspection), "bad variant access");
   EXPECT_EQ(r.name(), "sysName.0");  // the OID is still readable
 }
 
@@ -380,7 +369,7 @@ TEST(TableResponseConstruction, RowsAndColumnsInWalkOrderReferToTheOwnedResponse
       {[&] { copy.at("Speed"); }, "Row '1': Column 'Speed' not found."},
       {[&] { table.at_column("Mtu").at("2"); }, "Row '2': Column 'Mtu' not found."},
   };
-  for (const auto& [lookup, text] : lookups) EXPECT_EQ(what_of<std::out_of_range>(lookup), text);
+  for (const auto& [lookup, text] : lookups) EXPECT_EQ(error_text<std::out_of_range>(lookup), text);
 }
 
 TEST(TableResponseCut, FilesTheCellUnderColumnAndIndex) {
