@@ -165,7 +165,9 @@ class Agent:
         body = b''.join(tlv(SEQUENCE, encode_oid(n) + v) for n, v in out)
         pdu = (tlv(INTEGER, request_id) + integer(INTEGER, status) + integer(INTEGER, index) +
                tlv(SEQUENCE, body))
-        return tlv(SEQUENCE, tlv(INTEGER, version) + tlv(OCTETS, community) + tlv(0xA2, pdu))
+        # In mode wrongtype the answer comes as a GET request.
+        kind = 0xA0 if self.mode == 'wrongtype' else 0xA2
+        return tlv(SEQUENCE, tlv(INTEGER, version) + tlv(OCTETS, community) + tlv(kind, pdu))
 
 
 def main():

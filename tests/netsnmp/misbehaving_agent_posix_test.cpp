@@ -73,6 +73,19 @@ TEST_F(misbehaving_test, TooBigAtEveryBulkSizeEndsAtOneRepetition) {
                                                  "  Too big: asking again with bulk size 1"}));
 }
 
+// An answer that comes as another kind of message is a protocol error that names the kind,
+// and it ends the wait at once instead of at the time-out.
+TEST_F(misbehaving_test, AnAnswerOfAnotherKindIsAProtocolError) {
+  try {
+    ask("wrongtype", [](request& r) { return r.single_get("IF-MIB::ifDescr.1"); });
+    ADD_FAILURE() << "no error";
+  } catch (const exceptions::communication_error& e) {
+    EXPECT_STREQ(e.what(),
+                 "The sensor failed to communicate with the target system: Error 0/-64: Protocol "
+                 "error (Expected RESPONSE-PDU but got GET-PDU).");
+  }
+}
+
 // ---- kept by the options ---------------------------------------------------------------
 
 struct option_case {

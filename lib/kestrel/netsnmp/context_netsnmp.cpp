@@ -1,7 +1,12 @@
 #include "netsnmp/context_netsnmp.hpp"
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "support/platform.hpp"
@@ -137,10 +142,137 @@ netsnmp_session* context_netsnmp::snmp_sess_session(void* handle) {
   return invoke<decltype(::snmp_sess_session)>(engine_, "snmp_sess_session", handle);
 }
 
-int context_netsnmp::snmp_sess_synch_response(void* handle, netsnmp_pdu* pdu,
-                                              netsnmp_pdu** response) {
-  return invoke<decltype(::snmp_sess_synch_response)>(engine_, "snmp_sess_synch_response", handle,
-                                                      pdu, response);
+namespace {
+
+// What the callback of one synchronous exchange leaves for the loop that waits for it.
+struct synch_state {
+  context_netsnmp* engine = nullptr;
+  bool waiting = false;
+  int request_id = 0;
+  int status = STAT_SUCCESS;
+  netsnmp_pdu* answer = nullptr;
+};
+
+void set_engine_error(context_netsnmp& engine, netsnmp_session& session, int error) {
+  session.s_snmp_errno = error;
+  if (auto* global = static_cast<int*>(engine.engine().get_symbol("snmp_errno"))) *global = error;
+}
+
+// The engine's own callback for synchronous exchanges, except that an answer is taken over
+// instead of copied: the engine frees the PDU it hands in once this returns, so its contents
+// move to a PDU of ours and the engine frees an empty one. A table read copied every binding.
+int synch_input(int operation, netsnmp_session* session, int request_id, netsnmp_pdu* pdu,
+                void* magic) {
+  auto& state = *static_cast<synch_state*>(magic);
+  context_netsnmp& engine = *state.engine;
+  if (request_id != state.request_id && pdu != nullptr && pdu->command != SNMP_MSG_REPORT) {
+    return 0;
+  }
+  state.waiting = false;
+  if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu != nullptr) {
+    if (pdu->command == SNMP_MSG_REPORT) {
+      const int report = invoke<decltype(::snmpv3_get_report_type)>(engine.engine(),
+                                                                    "snmpv3_get_report_type", pdu);
+      // The engine sends the request again itself after a time-window report.
+      state.waiting = report == SNMPERR_NOT_IN_TIME_WINDOW;
+      state.answer = nullptr;
+      state.status = STAT_ERROR;
+      set_engine_error(engine, *session, report);
+    } else if (pdu->command == SNMP_MSG_RESPONSE) {
+      auto* taken = static_cast<netsnmp_pdu*>(std::calloc(1, sizeof(netsnmp_pdu)));
+      if (taken != nullptr) std::swap(*taken, *pdu);
+      state.answer = taken;
+      state.status = STAT_SUCCESS;
+      session->s_snmp_errno = SNMPERR_SUCCESS;
+    } else {
+      state.status = STAT_ERROR;
+      set_engine_error(engine, *session, SNMPERR_PROTOCOL);
+      const char* type =
+          invoke<decltype(::snmp_pdu_type)>(engine.engine(), "snmp_pdu_type", pdu->command);
+      char detail[50];
+      std::snprintf(detail, sizeof detail, "Expected RESPONSE-PDU but got %s-PDU", type);
+      invoke<decltype(::snmp_set_detail)>(engine.engine(), "snmp_set_detail", detail);
+      return 0;
+    }
+  } else if (operation == NETSNMP_CALLBACK_OP_TIMED_OUT) {
+    state.answer = nullptr;
+    state.status = STAT_TIMEOUT;
+    set_engine_error(engine, *session, SNMPERR_TIMEOUT);
+  } else if (operation == NETSNMP_CALLBACK_OP_SEC_ERROR) {
+    state.answer = nullptr;
+    // An error already recorded stays.
+    if (state.status == STAT_SUCCESS) {
+      state.status = STAT_ERROR;
+      set_engine_error(engine, *session, SNMPERR_GENERR);
+    }
+  } else if (operation == NETSNMP_CALLBACK_OP_DISCONNECT) {
+    state.answer = nullptr;
+    state.status = STAT_ERROR;
+    set_engine_error(engine, *session, SNMPERR_ABORT);
+  }
+  return 1;
+}
+
+}  // namespace
+
+int context_netsnmp::synch_response(void* handle, netsnmp_pdu* pdu, netsnmp_pdu** response) {
+  *response = nullptr;
+  netsnmp_session* session = snmp_sess_session(handle);
+  if (session == nullptr) return STAT_ERROR;
+
+  synch_state state;
+  state.engine = this;
+  // The session's own callback and the descriptor set are put back however this ends.
+  struct scope {
+    context_netsnmp& engine;
+    netsnmp_session& session;
+    snmp_callback callback = session.callback;
+    void* magic = session.callback_magic;
+    netsnmp_large_fd_set descriptors{};
+    ~scope() {
+      session.callback = callback;
+      session.callback_magic = magic;
+      invoke<decltype(::netsnmp_large_fd_set_cleanup)>(
+          engine.engine(), "netsnmp_large_fd_set_cleanup", &descriptors);
+    }
+  } guard{*this, *session};
+  session->callback = &synch_input;
+  session->callback_magic = &state;
+  invoke<decltype(::netsnmp_large_fd_set_init)>(engine_, "netsnmp_large_fd_set_init",
+                                                &guard.descriptors, FD_SETSIZE);
+
+  if (invoke<decltype(::snmp_sess_send)>(engine_, "snmp_sess_send", handle, pdu) == 0) {
+    snmp_free_pdu(pdu);
+    state.status = STAT_ERROR;
+  } else {
+    state.waiting = true;
+    state.request_id = pdu->reqid;
+  }
+  while (state.waiting) {
+    int count = 0;
+    NETSNMP_LARGE_FD_ZERO(&guard.descriptors);
+    int block = NETSNMP_SNMPBLOCK;
+    struct timeval timeout {};
+    struct timeval* wait = &timeout;
+    invoke<decltype(::snmp_sess_select_info2_flags)>(engine_, "snmp_sess_select_info2_flags",
+                                                     handle, &count, &guard.descriptors, wait,
+                                                     &block, NETSNMP_SELECT_NOALARMS);
+    if (block == 1) wait = nullptr;
+    const int ready = invoke<decltype(::netsnmp_large_fd_set_select)>(
+        engine_, "netsnmp_large_fd_set_select", count, &guard.descriptors, nullptr, nullptr, wait);
+    if (ready > 0) {
+      invoke<decltype(::snmp_sess_read2)>(engine_, "snmp_sess_read2", handle, &guard.descriptors);
+    } else if (ready == 0) {
+      invoke<decltype(::snmp_sess_timeout)>(engine_, "snmp_sess_timeout", handle);
+    } else if (errno != EINTR) {
+      set_engine_error(*this, *session, SNMPERR_GENERR);
+      invoke<decltype(::snmp_set_detail)>(engine_, "snmp_set_detail", std::strerror(errno));
+      state.status = STAT_ERROR;
+      state.waiting = false;
+    }
+  }
+  *response = state.answer;
+  return state.status;
 }
 
 void context_netsnmp::snmp_sess_error(void* handle, int* system_error, int* engine_error,

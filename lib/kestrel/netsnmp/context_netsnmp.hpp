@@ -6,6 +6,7 @@
 #include <net-snmp/net-snmp-includes.h>
 
 #include <net-snmp/library/keytools.h>
+#include <net-snmp/library/large_fd_set.h>
 #include <net-snmp/library/snmpusm.h>
 
 #include <algorithm>
@@ -63,7 +64,9 @@ class context_netsnmp : public std::enable_shared_from_this<context_netsnmp> {
   void* snmp_sess_open(netsnmp_session* session);
   int snmp_sess_close(void* handle);
   netsnmp_session* snmp_sess_session(void* handle);
-  int snmp_sess_synch_response(void* handle, netsnmp_pdu* pdu, netsnmp_pdu** response);
+  /// Sends `pdu` (which it takes) and waits for its answer as the engine's own synchronous call
+  /// does, and with its result codes; the answer is the engine's PDU itself, not a copy.
+  int synch_response(void* handle, netsnmp_pdu* pdu, netsnmp_pdu** response);
   void snmp_sess_error(void* handle, int* system_error, int* engine_error, char** message);
   void snmp_error(netsnmp_session* session, int* system_error, int* engine_error, char** message);
   const char* snmp_api_errstring(int code);

@@ -683,7 +683,7 @@ pdu_ptr context_netsnmp::exchange(void* handle, netsnmp_pdu* pdu, bool retry,
   int attempts = retry ? 3 : 1;
   for (;;) {
     netsnmp_pdu* response = nullptr;
-    const int status = snmp_sess_synch_response(handle, snmp_clone_pdu(pdu), &response);
+    const int status = synch_response(handle, snmp_clone_pdu(pdu), &response);
     pdu_ptr answer = wrap(response);
     if (status == status_success && answer) return answer;
     if (session->version == SNMP_VERSION_3 &&
