@@ -51,13 +51,14 @@ constexpr std::size_t max_columns = 4096;
 // Well inside the engine's own limit on a name's length (its 512-byte working buffer).
 constexpr std::size_t derived_name_limit = 400;
 
+// The engine's name of `numbers`, in a string of its own length: names are held as long as
+// the values they name, and the engine's working buffer is 2 KiB.
 std::string engine_name(context_netsnmp& context, std::span<const ::oid> numbers) {
-  std::string text(library_netsnmp::max_name_length + 1, '\0');
-  const int written = context.snprint_objid(text.data(), library_netsnmp::max_name_length,
-                                            numbers.data(), numbers.size());
+  char text[library_netsnmp::max_name_length + 1] = {};
+  const int written =
+      context.snprint_objid(text, library_netsnmp::max_name_length, numbers.data(), numbers.size());
   if (written < 0) throw exceptions::maximum_oid_size_exceeded();
-  text.resize(static_cast<std::size_t>(written));
-  return text;
+  return std::string(text, static_cast<std::size_t>(written));
 }
 
 void append_number(std::string& text, ::oid number) {
@@ -162,10 +163,14 @@ std::string library_netsnmp::numeric_to_name(const std::vector<long>& numeric) c
   }
   memory.last = found;
   if (found->second.derivable) {
+    // Exactly as long as it needs to be: a table's names are kept as long as its values.
+    char digits[24];
+    char* const digits_end = std::to_chars(digits, digits + sizeof digits, row).ptr;
     std::string name;
-    name.reserve(found->second.text.size() + 12);
+    name.reserve(found->second.text.size() + 1 + static_cast<std::size_t>(digits_end - digits));
     name = found->second.text;
-    append_number(name, row);
+    name.push_back('.');
+    name.append(digits, static_cast<std::size_t>(digits_end - digits));
     // The engine refuses names beyond its working buffers: a long one is left to it.
     if (name.size() < derived_name_limit) return name;
   }
