@@ -198,6 +198,36 @@ void log_oid(stream_logger line, const oid& o) {
 
 void log_oid(plover::log_interface& logger, const oid& o) { log_oid(stream_logger(logger), o); }
 
+// The numeric text of the OIDs of one answer, as the dump writes them (".1.3.6..."). The cells
+// of a column differ only in their last sub-identifier: the text of the rest is kept.
+class numeric_text {
+ public:
+  std::string_view operator()(const std::vector<long>& numeric) {
+    if (numeric.empty()) return {};
+    const std::size_t stem = numeric.size() - 1;
+    if (!std::equal(stem_.begin(), stem_.end(), numeric.begin(), numeric.begin() + stem)) {
+      stem_.assign(numeric.begin(), numeric.begin() + stem);
+      text_.clear();
+      for (long sub_identifier : stem_) append(sub_identifier);
+      stem_length_ = text_.size();
+    }
+    text_.resize(stem_length_);
+    append(numeric.back());
+    return text_;
+  }
+
+ private:
+  void append(long sub_identifier) {
+    char digits[24];
+    digits[0] = '.';
+    text_.append(digits, std::to_chars(digits + 1, digits + sizeof digits, sub_identifier).ptr);
+  }
+
+  std::vector<long> stem_;
+  std::size_t stem_length_ = 0;
+  std::string text_;
+};
+
 std::vector<long> numeric_from(const ::oid* name, std::size_t length) {
   if (name == nullptr) return {};
   return std::vector<long>(name, name + length);
@@ -774,12 +804,13 @@ std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_requ
     // Every line of the answer is built in one buffer.
     std::string line;
     const logger_factory make = [&logger, &line] { return stream_logger(logger, line); };
+    numeric_text numbers;
     for (const netsnmp_variable_list* variable = pdu.variables; variable != nullptr;
          variable = variable->next_variable) {
       std::vector<long> numeric = numeric_from(variable->name, variable->name_length);
       std::string name = context.library.numeric_to_name(numeric);
       oid o(std::move(numeric), std::move(name));
-      log_oid(make(), o);
+      make() << "  Name: " << o.name() << " (" << numbers(o.numeric_oid()) << ")";
       make() << "    Type: 0x" << hex_byte(variable->type);
       auto value = value_from_variable(context.library, *variable, make, options);
       if (value && options.check_integer_range && value->index() >= 1 && value->index() <= 3) {
