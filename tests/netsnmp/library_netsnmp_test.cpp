@@ -155,7 +155,10 @@ TEST_F(library_netsnmp_test, CellNamesAreTheEnginesOwnForEveryIndexSyntax) {
   const auto check = [&](const std::vector<long>& numeric) {
     const std::string expected = engine_name(numeric);
     ASSERT_FALSE(expected.empty());
-    EXPECT_EQ(names_->numeric_to_name(numeric), expected);
+    const std::string name = names_->numeric_to_name(numeric);
+    EXPECT_EQ(name, expected);
+    // Names live as long as the values they name: none keeps a working buffer with it.
+    EXPECT_LT(name.capacity(), expected.size() + 16) << expected;
   };
   for (const auto& column : cells) {
     for (const auto& numeric : column) check(numeric);
