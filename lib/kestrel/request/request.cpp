@@ -28,23 +28,26 @@ void check_limit(std::size_t count, const connection& conn) {
   }
 }
 
-// The cells of one paging pass that come after `last` in the agent's order, each after the one
-// before: what an agent repeats, overlaps or sends backwards is not data. A trailing error
-// response (the end of the table or an agent error) is left in `pass`.
-std::vector<response> take_fresh(std::vector<response>& pass, oid& last) {
-  std::vector<response> fresh;
+// Moves the cells of one paging pass that come after `last` in the agent's order, each after
+// the one before, to the end of `into` and says how many: what an agent repeats, overlaps or
+// sends backwards is not data. A trailing error response (the end of the table or an agent
+// error) is left in `pass`.
+std::size_t take_fresh(std::vector<response>& pass, oid& last, std::vector<response>& into) {
   const std::size_t data_end = pass.back().is_error() ? pass.size() - 1 : pass.size();
-  fresh.reserve(data_end);
+  const std::size_t before = into.size();
+  // Grown as a range insert grows it, by the larger of its size and the pass: a table of N
+  // cells is moved to new memory about log2(N / pass) times.
+  if (into.capacity() - before < data_end) into.reserve(before + std::max(before, data_end));
   const oid* newest = nullptr;
   for (std::size_t i = 0; i < data_end; ++i) {
     const oid& cell = detail::response_access::oid_of(pass[i]);
     if (!comes_before(newest != nullptr ? *newest : last, cell)) continue;
-    fresh.push_back(std::move(pass[i]));
-    newest = &detail::response_access::oid_of(fresh.back());
+    into.push_back(std::move(pass[i]));
+    newest = &detail::response_access::oid_of(into.back());
   }
   if (newest != nullptr) last = *newest;
   pass.erase(pass.begin(), pass.begin() + static_cast<std::ptrdiff_t>(data_end));
-  return fresh;
+  return into.size() - before;
 }
 
 void log_not_increasing(const execute_context& context, const oid& last) {
@@ -98,10 +101,7 @@ struct table_query {
     oid current = table;
     for (;;) {
       std::vector<response> pass = bulk_pass(conn, context, current, table, bulk_size);
-      std::vector<response> fresh = take_fresh(pass, current);
-      const bool advanced = !fresh.empty();
-      rows.insert(rows.end(), std::make_move_iterator(fresh.begin()),
-                  std::make_move_iterator(fresh.end()));
+      const bool advanced = take_fresh(pass, current, rows) > 0;
       check_limit(rows.size(), conn);
       if (!pass.empty()) {
         // The trailing error: the end marker goes, an agent error stays as the last element.
@@ -141,9 +141,11 @@ struct row_query {
     const oid column_oid = context.library.oid_from_name(entry_prefix + *column);
     oid current = column_oid;
     std::size_t seen = 0;
+    std::vector<response> fresh;
     for (;;) {
       std::vector<response> pass = bulk_pass(conn, context, current, column_oid, bulk_size);
-      const std::vector<response> fresh = take_fresh(pass, current);
+      fresh.clear();
+      take_fresh(pass, current, fresh);
       for (const response& cell : fresh) {
         if (cell.as_string() == value) {
           const std::string name = cell.name();
