@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Times table-reading clients side by side against one agent, each a fresh process.
 
-For every client: N runs of the whole table and N runs of a 1-value read of the same kind.
+For every client: N runs of the whole table and N runs of a 1-value read of the same kind,
+in N rounds that each run every client once.
 Per value is the client's CPU time (user + system) for the table minus its CPU time for the
 1-value read, divided by the values beyond the first: the slope, without start-up costs.
 Medians are reported; peak RSS is the largest of the table runs.
@@ -39,9 +40,7 @@ def run(measure, command):
     return cpu, wall, int(usage.group(3)), values, held
 
 
-def measure(args, name, table, one):
-    table_runs = [run(args.measure, table) for _ in range(args.runs)]
-    one_runs = [run(args.measure, one) for _ in range(args.runs)]
+def summary(args, name, table_runs, one_runs):
     values = {r[3] for r in table_runs}
     if len(values) != 1:
         sys.exit(f"{name}: the table runs returned {sorted(values)} values")
@@ -79,10 +78,15 @@ def main():
     args = parser.parse_args()
     args.values = {name: int(count) for name, count in args.values}
 
-    rows = []
-    for name, table, one in args.client:
-        print(f"  {name} ...", file=sys.stderr, flush=True)
-        rows.append(measure(args, name, shlex.split(table), shlex.split(one)))
+    # Round by round, every client once in each: a machine whose speed drifts during the run
+    # slows every client alike instead of the ones whose turn it was.
+    runs = {name: ([], []) for name, _, _ in args.client}
+    for round_number in range(1, args.runs + 1):
+        print(f"  round {round_number} of {args.runs} ...", file=sys.stderr, flush=True)
+        for name, table, one in args.client:
+            runs[name][0].append(run(args.measure, shlex.split(table)))
+            runs[name][1].append(run(args.measure, shlex.split(one)))
+    rows = [summary(args, name, *runs[name]) for name, _, _ in args.client]
     by_name = {row["name"]: row for row in rows}
     walk = by_name.get(args.walk_reference)
     go = by_name.get(args.go_reference)
