@@ -139,10 +139,13 @@ class Agent:
             out[-1] = (IF_ENTRY + (1, 1), integer(INTEGER, 1))
         return out[:repetitions] if self.mode != 'interleave' else out
 
-    def answer(self, request):
+    def answer(self, request, stray=False):
         _, message, _ = decode(request)
         (_, version), (_, community), (command, pdu) = elements(message)
         (_, request_id), (_, field1), (_, field2), (_, bindings) = elements(pdu)
+        if stray:
+            # Another kind of message under another request ID, before the answer itself.
+            request_id = (int.from_bytes(request_id, 'big') + 1).to_bytes(4, 'big')
         names = [decode_oid(elements(b)[0][1]) for _, b in elements(bindings)]
         status, index, out = 0, 0, []
         if self.mode == 'garbage':
@@ -166,7 +169,7 @@ class Agent:
         pdu = (tlv(INTEGER, request_id) + integer(INTEGER, status) + integer(INTEGER, index) +
                tlv(SEQUENCE, body))
         # In mode wrongtype the answer comes as a GET request.
-        kind = 0xA0 if self.mode == 'wrongtype' else 0xA2
+        kind = 0xA0 if self.mode == 'wrongtype' or stray else 0xA2
         return tlv(SEQUENCE, tlv(INTEGER, version) + tlv(OCTETS, community) + tlv(kind, pdu))
 
 
@@ -182,6 +185,8 @@ def main():
             continue
         request, peer = sock.recvfrom(65535)
         try:
+            if mode == 'strayfirst':
+                sock.sendto(agent.answer(request, stray=True), peer)
             sock.sendto(agent.answer(request), peer)
         except (ValueError, IndexError):
             pass  # not a message this agent understands: no answer

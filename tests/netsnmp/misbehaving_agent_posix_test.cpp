@@ -74,10 +74,13 @@ TEST_F(misbehaving_test, TooBigAtEveryBulkSizeEndsAtOneRepetition) {
 }
 
 // An answer that comes as another kind of message is a protocol error that names the kind,
-// and it ends the wait at once instead of at the time-out.
+// and it ends the wait at once instead of at the time-out; a message of another kind under
+// another request ID is not the answer and is passed over.
 TEST_F(misbehaving_test, AnAnswerOfAnotherKindIsAProtocolError) {
+  const auto get = [](request& r) { return r.single_get("IF-MIB::ifDescr.1"); };
+  EXPECT_EQ(values_of(ask("strayfirst", get)), "if1|");
   try {
-    ask("wrongtype", [](request& r) { return r.single_get("IF-MIB::ifDescr.1"); });
+    ask("wrongtype", get);
     ADD_FAILURE() << "no error";
   } catch (const exceptions::communication_error& e) {
     EXPECT_STREQ(e.what(),
