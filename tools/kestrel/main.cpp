@@ -1,5 +1,6 @@
 // kestrel: reads SNMP agents from the command line, the way Net-SNMP's tools do.
 #include <kestrel/kestrel.hpp>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -257,11 +258,11 @@ int run(const invocation& call) {
         id = request.table(call.oids.front());
         break;
       case command_t::row:
-        id = call.index ? request.table_row_from_index(call.oids.front(), *call.index,
-                                                       call.columns, call.prefix)
-                        : request.table_row_from_column_value(call.oids.front(), *call.column,
-                                                              *call.value, call.columns,
-                                                              call.prefix);
+        id = call.index
+                 ? request.table_row_from_index(call.oids.front(), *call.index, call.columns,
+                                                call.prefix)
+                 : request.table_row_from_column_value(call.oids.front(), *call.column, *call.value,
+                                                       call.columns, call.prefix);
         break;
       case command_t::first_of:
         id = request.first_of_and_stick(call.oids);
@@ -270,7 +271,8 @@ int run(const invocation& call) {
       case command_t::mibs:
         break;
     }
-    if (table_like) origin = kestrel_cli::table_origin{names->oid_from_name(call.oids.front()), call.prefix};
+    if (table_like)
+      origin = kestrel_cli::table_origin{names->oid_from_name(call.oids.front()), call.prefix};
 
     responses = request.execute(logger).at(id);
     const bool subtree = table_like || (call.command == command_t::walk && !call.depth);
@@ -289,7 +291,7 @@ int run(const invocation& call) {
   try {
     switch (format) {
       case output_format::lines:
-        kestrel_cli::write_lines(shown.displayable(responses), std::cout);
+        kestrel_cli::write_lines(shown.displayable(std::move(responses)), std::cout);
         break;
       case output_format::json:
         kestrel_cli::write_json(responses, table_like ? origin : std::nullopt, std::cout,
@@ -299,7 +301,8 @@ int run(const invocation& call) {
         if (responses.empty()) {
           std::cout << "(no values)" << std::endl;
         } else {
-          k::table_printer::print_table(shown.displayable(responses), std::cout, origin->table);
+          k::table_printer::print_table(shown.displayable(std::move(responses)), std::cout,
+                                        origin->table);
         }
         break;
     }
@@ -346,7 +349,8 @@ int main(int argc, char** argv) {
   get->callback([&] { call.command = command_t::get; });
   walk->add_option("OID", call.oids, "start of the walk")->required()->expected(1);
   walk->add_option("--depth", call.depth,
-                   "make at most N GETNEXT steps, even beyond the subtree (default: the subtree)")->check(CLI::PositiveNumber);
+                   "make at most N GETNEXT steps, even beyond the subtree (default: the subtree)")
+      ->check(CLI::PositiveNumber);
   walk->callback([&] { call.command = command_t::walk; });
   bulk->add_option("OID", call.oids, "start of the GETBULK")->required()->expected(1);
   bulk->add_option("--size", call.size, "max-repetitions (default 10)")->check(CLI::PositiveNumber);

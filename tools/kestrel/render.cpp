@@ -146,17 +146,11 @@ std::string renderer::text(const k::response& r) const {
   return printable(bytes) ? bytes : hex_text(bytes);
 }
 
-std::vector<k::response> renderer::displayable(const std::vector<k::response>& responses) const {
-  std::vector<k::response> shown;
-  shown.reserve(responses.size());
-  for (const k::response& r : responses) {
-    if (r.is_string()) {
-      shown.emplace_back(r.oid(), k::response::string_value{text(r)});
-    } else {
-      shown.push_back(r);
-    }
+std::vector<k::response> renderer::displayable(std::vector<k::response> responses) const {
+  for (k::response& r : responses) {
+    if (r.is_string()) r = k::response(r.oid(), k::response::string_value{text(r)});
   }
-  return shown;
+  return responses;
 }
 
 }  // namespace kestrel_cli

@@ -47,9 +47,10 @@ class renderer {
   renderer(bool raw, std::set<std::string> date_and_time);
 
   std::string text(const corvane::tallis::kestrel::response& r) const;
-  /// Copies of `responses` whose string values hold the text to show.
+  /// `responses` with their string values replaced by the text to show; the other cells are
+  /// handed on as they are.
   std::vector<corvane::tallis::kestrel::response> displayable(
-      const std::vector<corvane::tallis::kestrel::response>& responses) const;
+      std::vector<corvane::tallis::kestrel::response> responses) const;
 
  private:
   bool raw_;
