@@ -144,19 +144,35 @@ netsnmp_session* context_netsnmp::snmp_sess_session(void* handle) {
 
 namespace {
 
-// What the callback of one synchronous exchange leaves for the loop that waits for it.
+template <class Function>
+Function* entry_point(dynamic_library& engine, const char* name) {
+  return reinterpret_cast<Function*>(engine.get_symbol(name));
+}
+
+// What one synchronous exchange shares with its callback. The engine calls the callback from
+// its own C code, where no exception may pass: it finds every entry point it uses here.
 struct synch_state {
-  context_netsnmp* engine = nullptr;
+  explicit synch_state(dynamic_library& engine)
+      : report_type(
+            entry_point<decltype(::snmpv3_get_report_type)>(engine, "snmpv3_get_report_type")),
+        pdu_type(entry_point<decltype(::snmp_pdu_type)>(engine, "snmp_pdu_type")),
+        set_detail(entry_point<decltype(::snmp_set_detail)>(engine, "snmp_set_detail")),
+        engine_errno(static_cast<int*>(engine.get_symbol("snmp_errno"))) {}
+
+  void fail(netsnmp_session& session, int error) const {
+    session.s_snmp_errno = error;
+    *engine_errno = error;
+  }
+
+  decltype(::snmpv3_get_report_type)* report_type;
+  decltype(::snmp_pdu_type)* pdu_type;
+  decltype(::snmp_set_detail)* set_detail;
+  int* engine_errno;
   bool waiting = false;
   int request_id = 0;
   int status = STAT_SUCCESS;
   netsnmp_pdu* answer = nullptr;
 };
-
-void set_engine_error(context_netsnmp& engine, netsnmp_session& session, int error) {
-  session.s_snmp_errno = error;
-  if (auto* global = static_cast<int*>(engine.engine().get_symbol("snmp_errno"))) *global = error;
-}
 
 // The engine's own callback for synchronous exchanges, except that an answer is taken over
 // instead of copied: the engine frees the PDU it hands in once this returns, so its contents
@@ -164,20 +180,18 @@ void set_engine_error(context_netsnmp& engine, netsnmp_session& session, int err
 int synch_input(int operation, netsnmp_session* session, int request_id, netsnmp_pdu* pdu,
                 void* magic) {
   auto& state = *static_cast<synch_state*>(magic);
-  context_netsnmp& engine = *state.engine;
   if (request_id != state.request_id && pdu != nullptr && pdu->command != SNMP_MSG_REPORT) {
     return 0;
   }
   state.waiting = false;
   if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu != nullptr) {
     if (pdu->command == SNMP_MSG_REPORT) {
-      const int report = invoke<decltype(::snmpv3_get_report_type)>(engine.engine(),
-                                                                    "snmpv3_get_report_type", pdu);
+      const int report = state.report_type(pdu);
       // The engine sends the request again itself after a time-window report.
       state.waiting = report == SNMPERR_NOT_IN_TIME_WINDOW;
       state.answer = nullptr;
       state.status = STAT_ERROR;
-      set_engine_error(engine, *session, report);
+      state.fail(*session, report);
     } else if (pdu->command == SNMP_MSG_RESPONSE) {
       auto* taken = static_cast<netsnmp_pdu*>(std::calloc(1, sizeof(netsnmp_pdu)));
       if (taken != nullptr) std::swap(*taken, *pdu);
@@ -186,29 +200,28 @@ int synch_input(int operation, netsnmp_session* session, int request_id, netsnmp
       session->s_snmp_errno = SNMPERR_SUCCESS;
     } else {
       state.status = STAT_ERROR;
-      set_engine_error(engine, *session, SNMPERR_PROTOCOL);
-      const char* type =
-          invoke<decltype(::snmp_pdu_type)>(engine.engine(), "snmp_pdu_type", pdu->command);
+      state.fail(*session, SNMPERR_PROTOCOL);
       char detail[50];
-      std::snprintf(detail, sizeof detail, "Expected RESPONSE-PDU but got %s-PDU", type);
-      invoke<decltype(::snmp_set_detail)>(engine.engine(), "snmp_set_detail", detail);
+      std::snprintf(detail, sizeof detail, "Expected RESPONSE-PDU but got %s-PDU",
+                    state.pdu_type(pdu->command));
+      state.set_detail(detail);
       return 0;
     }
   } else if (operation == NETSNMP_CALLBACK_OP_TIMED_OUT) {
     state.answer = nullptr;
     state.status = STAT_TIMEOUT;
-    set_engine_error(engine, *session, SNMPERR_TIMEOUT);
+    state.fail(*session, SNMPERR_TIMEOUT);
   } else if (operation == NETSNMP_CALLBACK_OP_SEC_ERROR) {
     state.answer = nullptr;
     // An error already recorded stays.
     if (state.status == STAT_SUCCESS) {
       state.status = STAT_ERROR;
-      set_engine_error(engine, *session, SNMPERR_GENERR);
+      state.fail(*session, SNMPERR_GENERR);
     }
   } else if (operation == NETSNMP_CALLBACK_OP_DISCONNECT) {
     state.answer = nullptr;
     state.status = STAT_ERROR;
-    set_engine_error(engine, *session, SNMPERR_ABORT);
+    state.fail(*session, SNMPERR_ABORT);
   }
   return 1;
 }
@@ -220,26 +233,26 @@ int context_netsnmp::synch_response(void* handle, netsnmp_pdu* pdu, netsnmp_pdu*
   netsnmp_session* session = snmp_sess_session(handle);
   if (session == nullptr) return STAT_ERROR;
 
-  synch_state state;
-  state.engine = this;
+  synch_state state(engine_);
+  const auto cleanup = entry_point<decltype(::netsnmp_large_fd_set_cleanup)>(
+      engine_, "netsnmp_large_fd_set_cleanup");
   // The session's own callback and the descriptor set are put back however this ends.
   struct scope {
-    context_netsnmp& engine;
     netsnmp_session& session;
+    decltype(::netsnmp_large_fd_set_cleanup)* cleanup;
     snmp_callback callback = session.callback;
     void* magic = session.callback_magic;
     netsnmp_large_fd_set descriptors{};
     ~scope() {
       session.callback = callback;
       session.callback_magic = magic;
-      invoke<decltype(::netsnmp_large_fd_set_cleanup)>(
-          engine.engine(), "netsnmp_large_fd_set_cleanup", &descriptors);
+      cleanup(&descriptors);
     }
-  } guard{*this, *session};
-  session->callback = &synch_input;
-  session->callback_magic = &state;
+  } guard{*session, cleanup};
   invoke<decltype(::netsnmp_large_fd_set_init)>(engine_, "netsnmp_large_fd_set_init",
                                                 &guard.descriptors, FD_SETSIZE);
+  session->callback = &synch_input;
+  session->callback_magic = &state;
 
   if (invoke<decltype(::snmp_sess_send)>(engine_, "snmp_sess_send", handle, pdu) == 0) {
     snmp_free_pdu(pdu);
@@ -260,13 +273,14 @@ int context_netsnmp::synch_response(void* handle, netsnmp_pdu* pdu, netsnmp_pdu*
     if (block == 1) wait = nullptr;
     const int ready = invoke<decltype(::netsnmp_large_fd_set_select)>(
         engine_, "netsnmp_large_fd_set_select", count, &guard.descriptors, nullptr, nullptr, wait);
+    const int select_error = errno;
     if (ready > 0) {
       invoke<decltype(::snmp_sess_read2)>(engine_, "snmp_sess_read2", handle, &guard.descriptors);
     } else if (ready == 0) {
       invoke<decltype(::snmp_sess_timeout)>(engine_, "snmp_sess_timeout", handle);
-    } else if (errno != EINTR) {
-      set_engine_error(*this, *session, SNMPERR_GENERR);
-      invoke<decltype(::snmp_set_detail)>(engine_, "snmp_set_detail", std::strerror(errno));
+    } else if (select_error != EINTR) {
+      state.fail(*session, SNMPERR_GENERR);
+      state.set_detail(std::strerror(select_error));
       state.status = STAT_ERROR;
       state.waiting = false;
     }
