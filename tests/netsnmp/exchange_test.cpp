@@ -25,7 +25,7 @@ struct binding {
     if (type == 0x02 || type == 0x41 || type == 0x42 || type == 0x43) {
       variable.val.integer = &integer;
       variable.val_len = sizeof(long);
-    } else if (type == 0x46 || type == 0x4A || type == 0x4B || type == 0x78) {
+    } else if (type == 0x46 || type == 0x4A || type == 0x4B || type == 0x78 || type == 0x7A) {
       variable.val.counter64 = &c64;
       variable.val_len = sizeof(counter64);
     } else if (type == 0x48) {
@@ -124,6 +124,12 @@ TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
   EXPECT_TRUE(value_from_variable(names, opaque.variable, make, all) ==
               v::value_t{v::string_value{""}});
   EXPECT_EQ(logger.messages(), (std::vector<std::string>{"    Float: 1.5", "    Bytes(0): "}));
+  // The engine's decoded opaque signed 64-bit integer.
+  const binding wide(sys_name_0, 0x7A, -2, {}, 0xFFFFFFFF);
+  logger.entries.clear();
+  EXPECT_TRUE(value_from_variable(names, wide.variable, make, all) ==
+              v::value_t{v::int64_value{-2}});
+  EXPECT_EQ(logger.messages(), std::vector<std::string>{minus_two});
 }
 
 class exchange_test : public netsnmp_test {
