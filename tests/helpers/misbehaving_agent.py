@@ -154,6 +154,9 @@ class Agent:
         if command == 0xA0:
             if self.mode in ('generr', 'badindex') and len(names) > 1:
                 status, index = (5, 2) if self.mode == 'generr' else (2, 99)
+            # In mode v1generr the second of three names is missing, and then two fail.
+            if self.mode == 'v1generr' and len(names) > 1:
+                status, index = (2, 2) if len(names) > 2 else (5, 1)
             out = [(n, self.data[n] if n in self.data else tlv(0x80, b'')) for n in names]
         elif command == 0xA1:
             for n in names:

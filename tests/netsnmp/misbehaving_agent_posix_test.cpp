@@ -147,6 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
                     3},
         option_case{"ErrorStatusForEveryOid", "generr", &o::error_per_oid, three_oids,
                     gen_err + gen_err + gen_err, 3},
+        option_case{"ErrorStatusForEveryOidLeft", "v1generr", &o::error_per_oid, three_oids,
+                    "End of MIB|" + gen_err + gen_err, 3, version_t::snmp_v1},
         option_case{"NoSuchNameWithoutAUsableIndex", "badindex", &o::error_per_oid, three_oids,
                     "End of MIB|End of MIB|End of MIB|", 3, version_t::snmp_v1},
         option_case{"TooBigHalvesTheBulk", "toobig", &o::shrink_bulk_on_too_big, bulk_of_50, "", 6},
