@@ -18,6 +18,17 @@
 
 namespace corvane::tallis::kestrel {
 
+namespace {
+
+// One sub-identifier as the dump writes it: "." and the number in decimal.
+void append_sub_identifier(std::string& text, long sub_identifier) {
+  char digits[24];
+  digits[0] = '.';
+  text.append(digits, std::to_chars(digits + 1, digits + sizeof digits, sub_identifier).ptr);
+}
+
+}  // namespace
+
 namespace detail {
 
 stream_logger::stream_logger(plover::log_interface& logger)
@@ -80,16 +91,7 @@ stream_logger&& stream_logger::operator<<(double value) {
 }
 
 stream_logger&& stream_logger::operator<<(const std::vector<long>& numeric) {
-  // Written in pieces of up to 16 sub-identifiers, each "." and at most 20 digits.
-  char digits[16 * 21];
-  for (std::size_t done = 0; done < numeric.size();) {
-    char* end = digits;
-    for (std::size_t last = std::min(numeric.size(), done + 16); done < last; ++done) {
-      *end++ = '.';
-      end = std::to_chars(end, digits + sizeof digits, numeric[done]).ptr;
-    }
-    text_.append(digits, static_cast<std::size_t>(end - digits));
-  }
+  for (long sub_identifier : numeric) append_sub_identifier(text_, sub_identifier);
   return std::move(*this);
 }
 
@@ -208,21 +210,15 @@ class numeric_text {
     if (!std::equal(stem_.begin(), stem_.end(), numeric.begin(), numeric.begin() + stem)) {
       stem_.assign(numeric.begin(), numeric.begin() + stem);
       text_.clear();
-      for (long sub_identifier : stem_) append(sub_identifier);
+      for (long sub_identifier : stem_) append_sub_identifier(text_, sub_identifier);
       stem_length_ = text_.size();
     }
     text_.resize(stem_length_);
-    append(numeric.back());
+    append_sub_identifier(text_, numeric.back());
     return text_;
   }
 
  private:
-  void append(long sub_identifier) {
-    char digits[24];
-    digits[0] = '.';
-    text_.append(digits, std::to_chars(digits + 1, digits + sizeof digits, sub_identifier).ptr);
-  }
-
   std::vector<long> stem_;
   std::size_t stem_length_ = 0;
   std::string text_;

@@ -61,10 +61,16 @@ std::string engine_name(context_netsnmp& context, std::span<const ::oid> numbers
   return std::string(text, static_cast<std::size_t>(written));
 }
 
-void append_number(std::string& text, ::oid number) {
+// The name of a column's cell in row `row`: the column's name, "." and the row in decimal, in a
+// string of its own length (a table's names are kept as long as its values).
+std::string row_name(const std::string& column, ::oid row) {
   char digits[24];
-  text.push_back('.');
-  text.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+  const std::size_t length =
+      static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, row).ptr - digits);
+  std::string name;
+  name.reserve(column.size() + 1 + length);
+  name.append(column).append(1, '.').append(digits, length);
+  return name;
 }
 
 // Whether the engine writes the cell of `column` in any row N as the column's name, "." and N
@@ -151,9 +157,7 @@ std::string library_netsnmp::numeric_to_name(const std::vector<long>& numeric) c
     if (rows_are_plain_numbers(context, column)) {
       // The column's own name, checked against the engine's name of this cell.
       learnt.text = engine_name(context, column);
-      std::string derived = learnt.text;
-      append_number(derived, row);
-      learnt.derivable = derived == name;
+      learnt.derivable = row_name(learnt.text, row) == name;
     }
     memory.last =
         &*memory.columns
@@ -163,14 +167,7 @@ std::string library_netsnmp::numeric_to_name(const std::vector<long>& numeric) c
   }
   memory.last = found;
   if (found->second.derivable) {
-    // Exactly as long as it needs to be: a table's names are kept as long as its values.
-    char digits[24];
-    char* const digits_end = std::to_chars(digits, digits + sizeof digits, row).ptr;
-    std::string name;
-    name.reserve(found->second.text.size() + 1 + static_cast<std::size_t>(digits_end - digits));
-    name = found->second.text;
-    name.push_back('.');
-    name.append(digits, static_cast<std::size_t>(digits_end - digits));
+    std::string name = row_name(found->second.text, row);
     // The engine refuses names beyond its working buffers: a long one is left to it.
     if (name.size() < derived_name_limit) return name;
   }
