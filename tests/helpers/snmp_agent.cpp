@@ -128,8 +128,6 @@ std::uint16_t snmp_agent::port() const { return port_; }
 
 const fs::path& snmp_agent::directory() const { return directory_; }
 
-bool snmp_agent::running() const { return pid_ > 0; }
-
 void snmp_agent::stop() {
   if (pid_ > 0) end_child(pid_);
   pid_ = -1;
@@ -151,20 +149,15 @@ void snmp_agent::write_configuration() const {
        << sys_location << "\nsysservices " << sys_services << "\n"
        << "dontLogTCPWrappersConnects yes\nview all included .1\n"
        << "rocommunity " << community << " default\nrocommunity6 " << community << " default\n";
-  const char* const auth[] = {"", "MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512"};
-  const char* const priv[] = {"", "DES", "AES", "AES192", "AES256", "AES-192-C", "AES-256-C"};
-  for (const usm_user& user : users()) {
-    conf << "createUser " << user.name;
-    if (user.auth != 0) conf << " " << auth[user.auth] << " \"" << auth_password << "\"";
-    if (user.priv != 0) conf << " " << priv[user.priv] << " \"" << priv_password << "\"";
-    const char* level = user.auth == 0 ? "noauth" : user.priv == 0 ? "auth" : "priv";
-    conf << "\nrouser -s usm " << user.name << " " << level << "\n";
+  const std::tuple<const char*, const char*, const char*> users[] = {
+      {"u_sha_aes", "SHA", "AES"},
+      {"u_sha256_aes", "SHA-256", "AES"},
+      {"u_sha_aes256c", "SHA", "AES-256-C"},
+      {"u_sha512_aes256", "SHA-512", "AES256"}};
+  for (const auto& [user, auth, priv] : users) {
+    conf << "createUser " << user << " " << auth << " \"" << auth_password << "\" " << priv << " \""
+         << priv_password << "\"\nrouser -s usm " << user << " priv\n";
   }
-  // The agent serves a named context only through a proxy; this one points back at itself.
-  conf << "proxy -Cn " << context_name << " -v 2c -c " << community << " udp:127.0.0.1:" << port_
-       << " .1.3.6.1.2.1.1\ncreateUser " << context_user << " SHA \"" << auth_password
-       << "\" AES \"" << priv_password << "\"\nrouser -s usm " << context_user << " priv -V all "
-       << context_name << "\n";
   // Values that clients must show with care: a text with a line break, and a DateAndTime.
   conf << "override " << playpen_text_oid << " octet_str 0x6c696e65206f6e650a6c696e652074776f\n"
        << "override " << playpen_date_oid << " octet_str 0x07e805010c1e2d062b0200\n";

@@ -11,19 +11,12 @@
 
 namespace corvane::tallis::kestrel::helpers {
 
-/// One SNMPv3 user of the test agent. The protocol numbers follow `auth_t` and `priv_t`
-/// (0 none, 1 MD5 / DES, ...; privacy 5 and 6 are AES-192-C and AES-256-C).
-struct usm_user {
-  std::string name;  ///< u_<auth>_<priv>, e.g. u_sha256_aes192
-  int auth;
-  int priv;
-};
-
 /// Debian's snmpd on loopback (127.0.0.1 and [::1], one free UDP port), started from a
 /// configuration generated into a temporary directory of its own: nothing is read from
 /// /etc/snmp, the persistent state (and with it the engine ID) lives in that directory, and the
-/// log goes to a file there. It serves community "public" (v1, v2c), every SNMPv3 user of
-/// `users()`, and the user `context_user` in the context `context_name` only.
+/// log goes to a file there. It serves community "public" (v1, v2c) and the SNMPv3 users
+/// u_sha_aes (SHA, AES), u_sha256_aes (SHA-256, AES), u_sha_aes256c (SHA, AES-256-C) and
+/// u_sha512_aes256 (SHA-512, AES256).
 ///
 /// The agent is stopped by its PID when the object goes, and dies with the thread that started
 /// it if the test process ends abruptly.
@@ -32,8 +25,6 @@ class snmp_agent {
   static constexpr const char* community = "public";
   static constexpr const char* auth_password = "auth-password";
   static constexpr const char* priv_password = "priv-password";
-  static constexpr const char* context_user = "u_sha_aes_ctx";
-  static constexpr const char* context_name = "ctx1";
   static constexpr const char* sys_contact = "kestrel-test";
   static constexpr const char* sys_name = "kestrel-agent";
   static constexpr const char* sys_location = "loopback";
@@ -57,7 +48,6 @@ class snmp_agent {
 
   std::uint16_t port() const;
   const std::filesystem::path& directory() const;
-  bool running() const;
 
   /// Whether this process runs the agent itself, so that `stop`, `start` and
   /// `renew_engine_id` work; they throw std::logic_error on an agent run by the host.
@@ -72,10 +62,6 @@ class snmp_agent {
 
   /// What the agent wrote to its log so far.
   std::string log_text() const;
-
-  /// The SNMPv3 user matrix: every authentication protocol with every privacy protocol that
-  /// the protocol allows (privacy needs authentication).
-  static const std::vector<usm_user>& users();
 
  private:
   void write_configuration() const;

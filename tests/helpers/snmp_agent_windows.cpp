@@ -55,8 +55,6 @@ std::uint16_t snmp_agent::port() const { return port_; }
 
 const fs::path& snmp_agent::directory() const { return directory_; }
 
-bool snmp_agent::running() const { return pid_ > 0; }
-
 void snmp_agent::stop() { not_here("stop"); }
 
 void snmp_agent::start() { not_here("start"); }
