@@ -133,10 +133,6 @@ class exchange_test : public netsnmp_test {
  protected:
   execute_context context() { return execute_context{names_map_, compat_, logger_}; }
 
-  oid_request request_for(const std::string& name) {
-    return oid_request(query_t::get, names_map_.oid_from_name(name));
-  }
-
   map_library names_map_ = mib2_library();
   compat_settings compat_;
   const std::shared_ptr<context_netsnmp> engine_ =
@@ -151,10 +147,10 @@ TEST_F(exchange_test, BindingsBecomeResponsesAndTheLastOneMovesAWalkOn) {
   netsnmp_pdu pdu{};
   pdu.variables = &number.variable;
 
+  const oid_request get(query_t::get, names_map_.oid_from_name("sysName"));
   oid last({1}, "start");
   bool more = true;
-  const auto responses =
-      responses_from_pdu(*engine_, request_for("sysName"), pdu, context(), &last, &more);
+  const auto responses = responses_from_pdu(*engine_, get, pdu, context(), &last, &more);
   EXPECT_EQ(texts(responses, &response::str),
             std::vector<std::string>{"system.sysName.0 (.1.3.6.1.2.1.1.5.0) Integer (32bit): 72"});
   // The IpAddress binding has no value, yet it is where the next GETNEXT starts.
@@ -163,7 +159,7 @@ TEST_F(exchange_test, BindingsBecomeResponsesAndTheLastOneMovesAWalkOn) {
 
   binding end({1, 3, 6, 1, 2, 1, 1, 9}, 0x82);
   address.variable.next_variable = &end.variable;
-  responses_from_pdu(*engine_, request_for("sysName"), pdu, context(), &last, &more);
+  responses_from_pdu(*engine_, get, pdu, context(), &last, &more);
   EXPECT_FALSE(more);
 }
 
@@ -224,9 +220,6 @@ TEST_F(exchange_test, PdusCarryTheCommandOfTheirQueryTypeAndNeedAKnownHandle) {
   EXPECT_EQ(std::tuple(get->command, create_pdu(*engine_, oid_request(query_t::walk, o))->command,
                        many->command, many->non_repeaters, many->max_repetitions),
             std::tuple(0xA0, 0xA1, 0xA5, 0, 17));
-  EXPECT_EQ(
-      runtime_error_text([&] { create_pdu(*engine_, oid_request(static_cast<query_t>(7), o)); }),
-      "Never reached");
   EXPECT_THROW(engine_->exchange(nullptr, get.get(), true, 0ms), exceptions::invalid_handle);
 }
 
@@ -241,37 +234,22 @@ TEST(stream_logger_test, OneStatementIsOneMessage) {
 }
 
 // Requests to an agent that never answers: what is sent is counted, not timed.
-class silent_agent_test : public netsnmp_test {
- protected:
-  std::unique_ptr<connection> connect() {
-    return create_connection(*pool_, community_settings(version_t::snmp_v2c, silent_.port(), 1s));
-  }
+using silent_agent_test = netsnmp_test;
 
-  std::vector<response> run(connection& c, const std::vector<oid_request>& requests,
-                            const compat_settings& compat) {
-    return c.run(requests, execute_context{*names_, compat, logger_});
-  }
-
-  oid sys_contact() const { return names_->oid_from_name("SNMPv2-MIB::sysContact.0"); }
-
-  silent_agent silent_;
-};
-
-TEST_F(silent_agent_test, ATimeOutComesAfterOneAttemptOrThreeWithRetry) {
-  const auto c = connect();
+TEST_F(silent_agent_test, OneAttemptOrThreeWithRetryAndNoneForWhatCannotBeSent) {
+  silent_agent silent;
+  const auto c =
+      create_connection(*pool_, community_settings(version_t::snmp_v2c, silent.port(), 1s));
+  const auto run = [&](const std::vector<oid_request>& requests, const compat_settings& compat) {
+    return c->run(requests, execute_context{*names_, compat, logger_});
+  };
+  const oid o = names_->oid_from_name("SNMPv2-MIB::sysContact.0");
   for (const auto& [retry, datagrams] :
        {std::pair{retry_t::no_retry, 1u}, std::pair{retry_t::retry, 3u}}) {
-    SCOPED_TRACE(datagrams);
-    EXPECT_THROW(run(*c, {oid_request(query_t::get, sys_contact())}, compat_settings(0ms, retry)),
+    EXPECT_THROW(run({oid_request(query_t::get, o)}, compat_settings(0ms, retry)),
                  exceptions::timeout);
-    EXPECT_EQ(silent_.drain(), datagrams);
+    EXPECT_EQ(silent.drain(), datagrams);
   }
-}
-
-TEST_F(silent_agent_test, RequestsThatCannotBeSentFailBeforeSending) {
-  const auto c = connect();
-  const oid o = sys_contact();
-  const std::vector<oid> two = {o, o};
   const std::tuple<query_t, walk_mode_t, const char*> rows[] = {
       {query_t::walk, walk_mode_t::getbulk, "GETNEXT currently does not support multiple OIDs."},
       {query_t::bulk, walk_mode_t::getbulk, "GETBULK currently does not support multiple OIDs."},
@@ -280,12 +258,15 @@ TEST_F(silent_agent_test, RequestsThatCannotBeSentFailBeforeSending) {
   for (const auto& [type, walk, what] : rows) {
     const compat_settings compat(0ms, retry_t::retry, counter_mode_t::default_mode,
                                  get_mode_t::multi_get, walk);
-    EXPECT_EQ(runtime_error_text([&] { run(*c, {oid_request(type, two)}, compat); }), what);
+    EXPECT_EQ(runtime_error_text([&] {
+                run({oid_request(type, std::vector<oid>{o, o})}, compat);
+              }),
+              what);
   }
   // Nothing to ask for: nothing is sent and nothing comes back.
-  EXPECT_TRUE(run(*c, {}, compat_settings()).empty());
-  EXPECT_TRUE(run(*c, {oid_request(query_t::get, std::vector<oid>{})}, compat_settings()).empty());
-  EXPECT_EQ(silent_.drain(), 0u);
+  EXPECT_TRUE(run({}, compat_settings()).empty());
+  EXPECT_TRUE(run({oid_request(query_t::get, std::vector<oid>{})}, compat_settings()).empty());
+  EXPECT_EQ(silent.drain(), 0u);
 }
 
 // ---- Every kind of query against Debian's snmpd on loopback (helpers/snmp_agent.hpp) ----
@@ -349,7 +330,6 @@ TEST_F(usm_test, AfterATimeOutEveryConnectionFindsTheRestartedAgentsNewEngine) {
   agent.start();
   const std::string after = first.execute(logger_).at(first_id).at(0).as_string();
   EXPECT_NE(after, before);
-  EXPECT_EQ(after.size(), before.size());
   // The other connection still holds the old engine ID, whose user the first one dropped.
   EXPECT_EQ(second.execute(logger_).at(second_id).at(0).as_string(), after);
 }
@@ -403,19 +383,27 @@ INSTANTIATE_TEST_SUITE_P(versions, community_test,
 
 using dump_test = netsnmp_test;
 
-TEST_F(dump_test, OneGetOneWalkStepAndOneGetBulkWriteTheseLines) {
-  auto r = make_request(community_settings(version_t::snmp_v2c, shared_agent().port()));
-  r->multi_get({"SNMPv2-MIB::sysContact.0", "SNMPv2-MIB::sysName.0"});
+// Three GETs one by one in one exchange, one walk step and one GETBULK; the compatibility delay
+// goes before every request of an exchange but the first, and after each walk step.
+TEST_F(dump_test, OneByOneGetsAWalkStepAndAGetBulkWriteTheseLinesWithThreeDelays) {
+  auto r = make_request(
+      community_settings(version_t::snmp_v2c, shared_agent().port()),
+      compat_settings(150ms, retry_t::retry, counter_mode_t::default_mode, get_mode_t::one_by_one));
+  r->multi_get({"SNMPv2-MIB::sysContact.0", "SNMPv2-MIB::sysName.0", "SNMPv2-MIB::sysContact.0"});
   r->walk("SNMPv2-MIB::sysContact", 1);
   r->bulk("SNMPv2-MIB::sysContact", 2);
+  const auto started = std::chrono::steady_clock::now();
   r->execute(logger_);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, 450ms);
   const std::string column = "  Name: " + system_group + "sysContact (.1.3.6.1.2.1.1.4)";
   const std::string contact[] = {"  Name: " + system_group + "sysContact.0 (.1.3.6.1.2.1.1.4.0)",
                                  "    Type: 0x04", "    Str(12): kestrel-test"};
   const std::string name[] = {"  Name: " + system_group + "sysName.0 (.1.3.6.1.2.1.1.5.0)",
                               "    Type: 0x04", "    Str(13): kestrel-agent"};
-  std::vector<std::string> lines = {"Request GET:", contact[0], name[0], "Response:", contact[0],
-                                    contact[1],     contact[2], name[0], name[1],     name[2]};
+  std::vector<std::string> lines;
+  for (const auto& cell : {contact, name, contact}) {
+    lines.insert(lines.end(), {"Request GET:", cell[0], "Response:", cell[0], cell[1], cell[2]});
+  }
   lines.insert(lines.end(), {"Request GETNEXT (depth 1):", column, "Response:", contact[0],
                              contact[1], contact[2]});
   lines.insert(lines.end(), {"Request GETBULK (bulk size 2):", column, "Response:", contact[0],
