@@ -33,12 +33,6 @@ inline std::size_t engine_copies(const std::filesystem::path& directory) {
   return count;
 }
 
-/// The agent's user with SHA-1 and AES.
-inline settings sha_aes_settings(std::uint16_t port, std::chrono::seconds timeout) {
-  return settings("u_sha_aes", snmp_agent::auth_password, auth_t::sha1, snmp_agent::priv_password,
-                  priv_t::aes, "", "127.0.0.1", port, timeout);
-}
-
 /// One text of each response, by default its value as a string.
 inline std::vector<std::string> texts(const std::vector<response>& responses,
                                       std::string (response::*text)()
@@ -46,13 +40,6 @@ inline std::vector<std::string> texts(const std::vector<response>& responses,
   std::vector<std::string> all;
   for (const response& r : responses) all.push_back((r.*text)());
   return all;
-}
-
-/// The debug dump's log entries (level 7) with these texts.
-inline std::vector<recording_logger::entry> dump_entries(const std::vector<std::string>& lines) {
-  std::vector<recording_logger::entry> entries;
-  for (const std::string& line : lines) entries.push_back({7, line});
-  return entries;
 }
 
 /// A pool of its own (engine copies in a private directory, so that test processes running

@@ -1,29 +1,27 @@
 #include "netsnmp/pool_netsnmp.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
+#include <thread>
 #include <typeinfo>
+#include <utility>
 
+#include <gmock/gmock.h>
+#include <kestrel/engine_info.hpp>
+
+#include "helpers/error_text.hpp"
 #include "netsnmp/context_netsnmp.hpp"
+#include "netsnmp/library_netsnmp.hpp"
 #include "netsnmp/netsnmp_fixture.hpp"
 
 namespace corvane::tallis::kestrel::helpers {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The text without the registry's warning lines (a machine without the product's registry
-// values has them before the MIB line).
-std::string without_registry_warnings(const std::string& text) {
-  std::istringstream lines(text);
-  std::string kept;
-  for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("Warning: Cannot ", 0) != 0) kept += line + "\n";
-  }
-  return kept;
-}
 
 /// A pool on a base directory of its own, removed afterwards.
 class pool_test : public ::testing::Test {
@@ -33,10 +31,6 @@ class pool_test : public ::testing::Test {
     fs::remove_all(base_);
   }
   void TearDown() override { fs::remove_all(base_); }
-
-  std::shared_ptr<pool_netsnmp> make_pool() {
-    return std::dynamic_pointer_cast<pool_netsnmp>(create_pool(base_));
-  }
 
   fs::path base_;
 };
@@ -61,17 +55,13 @@ TEST_F(pool_test, CreatePoolMakesMissingParentsAndRejectsAFileAsBase) {
   EXPECT_TRUE(fs::is_directory(base_ / "a" / "b"));
 
   std::ofstream(base_ / "file") << "x";
-  try {
-    create_pool(base_ / "file");
-    ADD_FAILURE() << "a regular file was accepted as base directory";
-  } catch (const fs::filesystem_error& error) {
-    EXPECT_NE(std::string(error.what()).find("create_directories"), std::string::npos);
-    EXPECT_EQ(error.path1(), base_ / "file");
-  }
+  const std::string text = error_text<fs::filesystem_error>([&] { create_pool(base_ / "file"); });
+  EXPECT_NE(text.find("create_directories: "), std::string::npos) << text;
+  EXPECT_NE(text.find((base_ / "file").string()), std::string::npos) << text;
 }
 
 TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
-  auto p = make_pool();
+  auto p = std::dynamic_pointer_cast<pool_netsnmp>(create_pool(base_));
   const fs::path module_dir = module_directory();
   // Paths in their quoted stream form; only the MIB context says where its MIBs are, and it
   // reads all modules unless told otherwise.
@@ -85,11 +75,11 @@ TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
     scoped_environment mibs("MIBS", std::nullopt);
     ::testing::internal::CaptureStderr();
     mib_context = p->get_context(0);
-    const std::string output = without_registry_warnings(::testing::internal::GetCapturedStderr());
-    EXPECT_EQ(output.rfind(engine_line(module_dir / engine_file_name()) +
-                               "Using MIB directories \"" + mib_directories(module_dir) + "\"\n",
-                           0),
-              0U)
+    // (A machine without the product's registry values writes warnings before these lines.)
+    const std::string output = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(output.find(engine_line(module_dir / engine_file_name()) +
+                          "Using MIB directories \"" + mib_directories(module_dir) + "\"\n"),
+              std::string::npos)
         << output;
     EXPECT_STREQ(std::getenv("MIBS"), "ALL");
   }
@@ -100,86 +90,6 @@ TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
   EXPECT_EQ(copy_output.rfind(engine_line(p->library_clone_path(1)), 0), 0U) << copy_output;
   EXPECT_EQ(copy_output.find("Using MIB directories"), std::string::npos) << copy_output;
   EXPECT_STREQ(std::getenv("MIBS"), "IF-MIB:SNMPv2-MIB");
-  auto second = p->get_context(2);
-  EXPECT_EQ(p->get_context(1), first);
-  EXPECT_EQ(p->get_context(0), mib_context);
-
-  // Key 0 runs the engine beside the module; other keys run copies in the pool's own directory
-  // inside the base directory.
-  const fs::path copy = p->library_clone_path(2);
-  EXPECT_EQ(copy.filename(), engine_copy_name(2));
-  EXPECT_EQ(copy.parent_path().parent_path(), base_);
-  EXPECT_TRUE(fs::exists(copy.parent_path() / engine_copy_name(1)));
-  EXPECT_FALSE(fs::exists(copy.parent_path() / engine_copy_name(0)));
-  EXPECT_EQ(loaded_engine_files().size(), 3U);
-
-  // Engine state set in one instance is not seen by the others.
-  const auto format = [](context_netsnmp& c) {
-    return c.netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT);
-  };
-  first->netsnmp_ds_set_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT,
-                            NETSNMP_OID_OUTPUT_NUMERIC);
-  EXPECT_EQ(format(*first), NETSNMP_OID_OUTPUT_NUMERIC);
-  EXPECT_EQ(format(*second), NETSNMP_OID_OUTPUT_FULL);
-  EXPECT_EQ(format(*mib_context), NETSNMP_OID_OUTPUT_FULL);
-
-  // Only the MIB context has parsed the MIB modules.
-  std::vector<::oid> buffer(128);
-  std::size_t count = buffer.size();
-  EXPECT_EQ(mib_context->read_objid("IF-MIB::ifTable", buffer.data(), &count), 1);
-  count = buffer.size();
-  EXPECT_NE(second->read_objid("IF-MIB::ifTable", buffer.data(), &count), 1);
-
-  // The pool deletes its copies; the contexts outlive it with their owners. (Where a loaded
-  // library cannot be deleted, the copies in use stay.)
-  p.reset();
-  EXPECT_EQ(fs::exists(copy.parent_path() / engine_copy_name(1)),
-            !loaded_libraries_can_be_deleted());
-  EXPECT_EQ(fs::exists(copy), !loaded_libraries_can_be_deleted());
-  EXPECT_EQ(format(*first), NETSNMP_OID_OUTPUT_NUMERIC);
-}
-
-// What one sensor holds: a pool, its name service and a request over an SNMPv3 connection.
-struct sensor {
-  explicit sensor(const fs::path& base)
-      : pool_(create_pool(base)),
-        names(create_library(*pool_)),
-        query(create_connection(*pool_,
-                                sha_aes_settings(shared_agent().port(), std::chrono::seconds(2))),
-              names, compat_settings()) {}
-
-  // The system description as the agent gives it, or the failure's text.
-  std::string sys_descr() {
-    try {
-      recording_logger logger;
-      const auto id = query.single_get("SNMPv2-MIB::sysDescr.0");
-      return query.execute(logger).at(id).at(0).as_string().substr(0, 5);
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-  }
-
-  std::shared_ptr<pool> pool_;
-  std::shared_ptr<const library> names;
-  request query;
-};
-
-TEST_F(pool_test, PoolsStayIndependentWhetherTheyShareABaseDirectoryOrNot) {
-  shared_agent();
-  for (const bool shared_base : {false, true}) {
-    SCOPED_TRACE(shared_base ? "one base directory" : "two base directories");
-    auto first = std::make_unique<sensor>(base_ / "first");
-    sensor second(base_ / (shared_base ? "first" : "second"));
-    EXPECT_EQ(first->sys_descr(), "Linux");
-    EXPECT_EQ(second.sys_descr(), "Linux");
-    EXPECT_NE(first->pool_->library_clone_path(7), second.pool_->library_clone_path(7));
-
-    // The first sensor goes: the second one's engines, copies and MIBs stay.
-    first.reset();
-    EXPECT_EQ(second.names->oid_from_name(".1.3.6.1.2.1.1.1").name(),
-              ".iso.org.dod.internet.mgmt.mib-2.system.sysDescr");
-    EXPECT_EQ(second.sys_descr(), "Linux");
-  }
 }
 
 class foreign_pool : public pool {
@@ -193,7 +103,6 @@ TEST_F(pool_test, OnlyItsOwnPoolsMakeLibrariesAndConnectionsAndFactoriesKeepTheP
   EXPECT_THROW(
       create_connection(foreign, settings("public", true, "127.0.0.1", 1161, std::nullopt)),
       std::bad_cast);
-  EXPECT_THROW(get_library_factory(std::make_shared<foreign_pool>())(), std::bad_cast);
   EXPECT_THROW(get_library_factory(nullptr)(), std::bad_cast);
 
   std::shared_ptr<pool> p = create_pool(base_);
@@ -202,19 +111,177 @@ TEST_F(pool_test, OnlyItsOwnPoolsMakeLibrariesAndConnectionsAndFactoriesKeepTheP
   p.reset();
   EXPECT_FALSE(watch.expired());
 
+  // Libraries of every pool share the one MIB engine, which starts once.
   ::testing::internal::CaptureStderr();
   auto first = factory();
-  auto second = factory();
+  auto second = create_library(*create_pool(base_ / "other"));
   const std::string output = ::testing::internal::GetCapturedStderr();
   const auto line = output.find("Using Net-SNMP DLL");
   EXPECT_NE(line, std::string::npos);
   EXPECT_EQ(output.find("Using Net-SNMP DLL", line + 1), std::string::npos) << output;
-  EXPECT_EQ(first->oid_string_from_name("IF-MIB::ifTable"),
-            second->oid_string_from_name("IF-MIB::ifTable"));
 
   factory = nullptr;
   EXPECT_TRUE(watch.expired());
   EXPECT_EQ(first->oid_string_from_name("IF-MIB::ifTable"), ".1.3.6.1.2.1.2.2");
+}
+
+// ---- The MIB name service ---------------------------------------------------------
+
+/// One MIB context for the whole suite: parsing the MIB modules is the expensive part.
+class library_netsnmp_test : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    pool_ = create_pool();
+    names_ = create_library(*pool_);
+  }
+  static void TearDownTestSuite() {
+    names_.reset();
+    pool_.reset();
+  }
+
+  static inline std::shared_ptr<pool> pool_;
+  static inline std::unique_ptr<library> names_;
+};
+
+TEST_F(library_netsnmp_test, DescribesTheMibEngineAndGivesDisplayHints) {
+  // SNMPv2-SMI imports nothing, and is loaded all the same.
+  const engine_description engine = describe_engine(*pool_);
+  EXPECT_THAT(engine.modules, ::testing::IsSupersetOf({"IF-MIB", "SNMPv2-MIB", "SNMPv2-SMI"}));
+  EXPECT_TRUE(std::is_sorted(engine.modules.begin(), engine.modules.end()));
+  // Display hints come from the object's textual convention.
+  EXPECT_EQ(display_hint(*pool_, {1, 3, 6, 1, 2, 1, 1, 5, 0}), "255a");  // sysName.0
+  EXPECT_EQ(display_hint(*pool_, {1, 3, 6, 1, 2, 1, 1, 3, 0}), "");      // sysUpTime: TimeTicks
+}
+
+// The engine's text starts with a blank, which is trimmed away.
+TEST_F(library_netsnmp_test, UnknownNamesFailWithTheNameAndTheTrimmedEngineText) {
+  EXPECT_EQ(
+      error_text<exceptions::missing_mib_for_oid>([&] { names_->oid_string_from_name("nosuch"); }),
+      exceptions::missing_mib_for_oid("nosuch", "(Sub-id not found: (top) -> nosuch)").what());
+  // One sub-identifier more than the buffer holds.
+  EXPECT_THROW(names_->oid_string_from_name(library::numeric_oid_to_string(
+                   std::vector<long>(library_netsnmp::max_numeric_length + 1, 1))),
+               exceptions::missing_mib_for_oid);
+}
+
+TEST_F(library_netsnmp_test, ReadsUpToTheBufferSizeOfSubIdentifiersAndFailsOnAFullNameBeyondIt) {
+  const std::vector<long> sevens(library_netsnmp::max_numeric_length, 7);
+  EXPECT_EQ(names_->name_to_numeric(library::numeric_oid_to_string(sevens)), sevens);
+
+  std::vector<long> long_name = {1, 3, 6, 1, 4, 1};
+  // ".iso.org.dod.internet.private.enterprises" followed by ".9" a thousand times.
+  long_name.insert(long_name.end(), 1000, 9);
+  EXPECT_THROW(names_->numeric_to_name(long_name), exceptions::maximum_oid_size_exceeded);
+  // No sub-identifiers: the engine's name of the root.
+  EXPECT_EQ(names_->numeric_to_name({}), ".");
+}
+
+TEST(trim_engine_text_test, RemovesBlanksAndControlCharactersFromBothEnds) {
+  EXPECT_EQ(trim_engine_text(" \t(Sub-id not found) \r\n\x01"), "(Sub-id not found)");
+  EXPECT_EQ(trim_engine_text(" \n "), "");
+}
+
+// The library names table cells without the engine's tree search where it safely can; every
+// name must still be the engine's own, byte for byte, whatever the index syntax and whichever
+// row of a column is named first.
+TEST_F(library_netsnmp_test, CellNamesAreTheEnginesOwnForEveryIndexSyntax) {
+  const std::shared_ptr<context_netsnmp> engine =
+      dynamic_cast<pool_netsnmp&>(*pool_).get_context(0);
+  const auto engine_name = [&](const std::vector<long>& numeric) {
+    const std::vector<::oid> numbers(numeric.begin(), numeric.end());
+    std::string text(library_netsnmp::max_name_length + 1, '\0');
+    std::lock_guard lock(engine->mib_lock());
+    const int written = engine->snprint_objid(text.data(), library_netsnmp::max_name_length,
+                                              numbers.data(), numbers.size());
+    text.resize(static_cast<std::size_t>(std::max(written, 0)));
+    return text;
+  };
+  // In each list the first cell teaches the library its column; the others are named from it.
+  const std::vector<std::pair<std::string, std::vector<std::vector<long>>>> columns = {
+      // Integer row numbers, up to the largest sub-identifier and beyond a long's sign.
+      {"IF-MIB::ifDescr", {{7}, {1}, {0}, {largest_sub_identifier}, {-1}, {5, 6}}},
+      // A table that augments another takes its index.
+      {"IF-MIB::ifName", {{3}, {2}}},
+      // An integer index with named values: 0 is "emerg", 99 has no name.
+      {"NET-SNMP-AGENT-MIB::nsLogToken", {{99}, {0}, {3, 2, 97, 98}}},
+      // IP address indexes, whole and cut short.
+      {"RFC1213-MIB::ipAdEntIfIndex", {{10}, {10, 0, 0, 1}, {192, 0, 2, 255}}},
+      // Two-part indexes: a number and an address, two numbers.
+      {"RFC1213-MIB::ipNetToMediaPhysAddress", {{2}, {2, 192, 0, 2, 1}}},
+      // String indexes, printable and not; a lone 4 is written "4", a lone 0 as the empty string.
+      {"NET-SNMP-EXTEND-MIB::nsExtendCommand", {{4}, {0}, {4, 116, 101, 115, 116}, {3, 1, 2, 3}}},
+      // A scalar's instance, and numbers the MIBs do not know.
+      {"SNMPv2-MIB::sysDescr", {{0}, {1}}},
+      {".1.3.6.1.4.1.99999.1.1.5", {{1}, {2}}},
+  };
+  // Every name is resolved first: resolving a name makes the library forget what it learnt.
+  std::vector<std::vector<std::vector<long>>> cells;
+  for (const auto& [column, indexes] : columns) {
+    const std::vector<long> base = names_->name_to_numeric(column);
+    cells.emplace_back();
+    for (const auto& index : indexes) {
+      cells.back().push_back(base);
+      cells.back().back().insert(cells.back().back().end(), index.begin(), index.end());
+    }
+  }
+  const auto check = [&](const std::vector<long>& numeric) {
+    const std::string expected = engine_name(numeric);
+    ASSERT_FALSE(expected.empty());
+    const std::string name = names_->numeric_to_name(numeric);
+    EXPECT_EQ(name, expected);
+    // Names live as long as the values they name: none keeps a working buffer with it.
+    EXPECT_LT(name.capacity(), expected.size() + 16) << expected;
+  };
+  for (const auto& column : cells) {
+    for (const auto& numeric : column) check(numeric);
+  }
+  // Asked again once every column is known.
+  for (const auto& column : cells) check(column.back());
+  // However many columns are named, the library remembers at most 4,096 of them.
+  for (long n = 0; n < 5000; ++n) names_->numeric_to_name({1, 3, 6, 1, 4, 1, 99999, n, 1});
+  std::lock_guard lock(engine->mib_lock());
+  EXPECT_LE(engine->column_names().columns.size(), 4096u);
+}
+
+// With "MIBS" naming one module, the engine reads every other module on the first look-up that
+// names it, changing its MIB tree while other threads read it.
+TEST(mib_threads_test, ThreadsResolveNamesWhileTheEngineLoadsModulesOnDemand) {
+  scoped_environment mibs("MIBS", "SNMPv2-MIB");
+  const std::vector<std::string> names = {"IF-MIB::ifDescr.1", "UCD-SNMP-MIB::memTotalReal.0",
+                                          "NET-SNMP-EXTEND-MIB::nsExtendNumEntries.0",
+                                          "RFC1213-MIB::ipForwarding.0"};
+  const std::filesystem::path base = make_temporary_directory("kestrel-mib-threads-");
+  using answers = std::map<std::string, std::string>;
+  // Each thread resolves every name, starting at its own, and keeps name and numbers.
+  auto resolve_all = [&names](const library& l, std::size_t first) {
+    answers found;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const std::string& name = names[(first + i) % names.size()];
+      try {
+        const oid o = l.oid_from_name(name);
+        found[name] = o.name() + " " + library::numeric_oid_to_string(o.numeric_oid());
+      } catch (const std::exception& e) {
+        found[name] = e.what();
+      }
+    }
+    return found;
+  };
+  const answers expected = resolve_all(*create_library(*create_pool(base)), 0);
+  for (const auto& [name, text] : expected) ASSERT_EQ(text.rfind(".iso.", 0), 0U) << text;
+
+  constexpr std::size_t threads = 4;
+  for (int round = 0; round < 4; ++round) {
+    auto p = create_pool(base);
+    const std::unique_ptr<library> l = create_library(*p);
+    std::vector<answers> found(threads);
+    std::vector<std::thread> workers;
+    for (std::size_t t = 0; t < threads; ++t) {
+      workers.emplace_back([&, t] { found[t] = resolve_all(*l, t * 2); });
+    }
+    for (auto& w : workers) w.join();
+    for (const answers& a : found) EXPECT_EQ(a, expected) << "round " << round;
+  }
+  std::filesystem::remove_all(base);
 }
 
 }  // namespace
