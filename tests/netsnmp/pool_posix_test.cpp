@@ -1,18 +1,102 @@
-// POSIX matters of the pool: sensor processes (helpers/pool_client.cpp) sharing a base
+// POSIX matters of the pool: the MIB directory list in its POSIX form, the default base
+// directory of a service user, and sensor processes (helpers/pool_client.cpp) sharing a base
 // directory.
 
+#include <pwd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
 
+#include "netsnmp/context_netsnmp.hpp"
 #include "netsnmp/netsnmp_fixture.hpp"
 #include "support/dynamic_library.hpp"
+#include "support/platform.hpp"
 
 namespace corvane::tallis::kestrel::helpers {
 namespace {
 
 namespace fs = std::filesystem;
+
+// MIBDIRS comes first and whole, then the module's directory; relative entries become absolute.
+TEST(mib_directories_test, ListsTheEnvironmentEntryThenTheModuleEntryAsAbsolutePaths) {
+  const std::string cwd = fs::current_path().string();
+  for (const auto& [mibdirs, expected] :
+       std::vector<std::pair<std::optional<std::string>, std::string>>{
+           {std::nullopt, "/opt/halyard/bin/mibs"},
+           {"relative/mibs", cwd + "/relative/mibs:/opt/halyard/bin/mibs"},
+           // A value that lists several directories stays one entry.
+           {"/a/mibs:/b/mibs", "/a/mibs:/b/mibs:/opt/halyard/bin/mibs"}}) {
+    scoped_environment environment("MIBDIRS", mibdirs);
+    EXPECT_EQ(mib_directories("/opt/halyard/bin"), expected);
+  }
+}
+
+// The default base directory, as `user` sees it for a module directory `beside`: relative to
+// `root`, or "refused".
+std::string base_directory_seen(const fs::path& beside, const fs::path& root) {
+  try {
+    return fs::relative(platform::default_base_directory(beside), root).string();
+  } catch (const fs::filesystem_error& e) {
+    return e.code() == std::errc::permission_denied ? "refused" : e.what();
+  }
+}
+
+// Whoever may write beside the module keeps its base directory there. A service user of an
+// installation that only root may change gets a private directory of its own, and refuses one
+// that is open to others, not a directory, or somebody else's.
+TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefaultDirectory) {
+  const fs::path root = make_temporary_directory("kestrel-install-");
+  fs::permissions(root, fs::perms(0755));
+  EXPECT_EQ(base_directory_seen(root / "snmp", root), "snmp");
+  const passwd* nobody = ::getpwnam("nobody");
+  if (::geteuid() != 0 || nobody == nullptr) {
+    fs::remove_all(root);
+    GTEST_SKIP() << "needs root and the user nobody";
+  }
+  for (const char* name : {"snmp-of-root", "run", "tmp", "other"})
+    fs::create_directory(root / name);
+  fs::create_directory(root / "other" / "kestrel");  // root's own, closed to others
+  fs::permissions(root / "other" / "kestrel", fs::perms(0700));
+  ::chown((root / "run").c_str(), nobody->pw_uid, nobody->pw_gid);
+  ::chown((root / "tmp").c_str(), nobody->pw_uid, nobody->pw_gid);
+  int pipe_ends[2];
+  ASSERT_EQ(::pipe(pipe_ends), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::string seen;
+    try {
+      if (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0) ::_exit(2);
+      const fs::path beside = root / "snmp-of-root";  // this user cannot write it
+      set_environment("TMPDIR", (root / "tmp").string());
+      set_environment("XDG_RUNTIME_DIR", std::nullopt);
+      seen += base_directory_seen(beside, root) + ";";
+      set_environment("XDG_RUNTIME_DIR", (root / "run").string());
+      seen += base_directory_seen(beside, root) + ";";
+      fs::permissions(root / "run" / "kestrel", fs::perms(0750));
+      seen += base_directory_seen(beside, root) + ";";
+      fs::remove(root / "run" / "kestrel");
+      fs::create_directory_symlink(root / "tmp", root / "run" / "kestrel");
+      seen += base_directory_seen(beside, root) + ";";
+      set_environment("XDG_RUNTIME_DIR", (root / "other").string());
+      seen += base_directory_seen(beside, root);
+    } catch (const std::exception& e) {
+      seen += e.what();
+    }
+    static_cast<void>(::write(pipe_ends[1], seen.data(), seen.size()));
+    ::_exit(0);
+  }
+  ::close(pipe_ends[1]);
+  std::array<char, 1024> buffer{};
+  const ssize_t got = ::read(pipe_ends[0], buffer.data(), buffer.size());
+  ::close(pipe_ends[0]);
+  ::waitpid(child, nullptr, 0);
+  EXPECT_EQ(
+      std::string(buffer.data(), got > 0 ? static_cast<std::size_t>(got) : 0),
+      "tmp/kestrel-" + std::to_string(nobody->pw_uid) + ";run/kestrel;refused;refused;refused");
+  fs::remove_all(root);
+}
 
 TEST(sensor_processes_test, ManyProcessesOnOneBaseDirectoryStartAndStopCleanly) {
   const fs::path base = make_temporary_directory("kestrel-processes-");
