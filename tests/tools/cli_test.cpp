@@ -38,11 +38,10 @@ std::string take(const fs::path& file) {
   return text.str();
 }
 
-// Runs `program` with `arguments`, after the shell's variable assignments `environment`.
-outcome run(const std::string& program, const std::vector<std::string>& arguments,
-            const std::string& environment = "") {
+// Runs `program` with `arguments`.
+outcome run(const std::string& program, const std::vector<std::string>& arguments) {
   const fs::path base = fs::temp_directory_path() / ("kestrel-cli-" + std::to_string(::getpid()));
-  std::string command = environment + quote(program);
+  std::string command = quote(program);
   for (const auto& a : arguments) command += " " + quote(a);
   command += " >" + quote(base.string() + ".out") + " 2>" + quote(base.string() + ".err");
   const int status = std::system((command + " </dev/null").c_str());
@@ -56,9 +55,10 @@ constexpr std::size_t any = std::numeric_limits<std::size_t>::max();
 
 // One run of the tool and what it must give.
 struct tool_call {
-  // "v2c": the test agent, read with community "public" ("mib": with a MIB of the test's own);
+  // "v2c": the test agent, read with community "public";
   // "": the test agent with the options as written ("@" is its address); "silent" or a
-  // misbehaving agent's mode: that agent, without retry.
+  // misbehaving agent's mode: that agent, without retry; "tour": the README's tour, as a program,
+  // with the arguments as written (every name it uses resolves).
   std::string agent;
   std::string line;  // the command and its arguments, separated by single spaces
   int code;
@@ -76,23 +76,10 @@ TEST(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
   const std::string host = "127.0.0.1:" + std::to_string(agent_port());
   const std::string text = helpers::snmp_agent::playpen_text_oid;
   const std::string date = helpers::snmp_agent::playpen_date_oid;
-  const std::string date_object = date.substr(0, date.size() - 2);
-  const std::string iso_date = "String: 2024-05-01T12:30:45.6+02:00\n";
   const std::string v3 = std::string("get -v 3 -A ") + helpers::snmp_agent::auth_password + " -X " +
                          helpers::snmp_agent::priv_password + " -t 2 @ ";
   const std::string name = "SNMPv2-MIB::sysName.0";
   const std::string agent_name = "String: kestrel-agent";
-  // A MIB that gives the date object DateAndTime's display hint.
-  const fs::path mib_dir =
-      fs::temp_directory_path() / ("kestrel-mibs-" + std::to_string(::getpid()));
-  fs::create_directories(mib_dir);
-  std::ofstream(mib_dir / "KESTREL-TEST-MIB.txt")
-      << "KESTREL-TEST-MIB DEFINITIONS ::= BEGIN\n"
-         "IMPORTS OBJECT-TYPE FROM SNMPv2-SMI DateAndTime FROM SNMPv2-TC\n"
-         "        netSnmpExperimental FROM NET-SNMP-MIB;\n"
-         "kestrelTestDate OBJECT-TYPE SYNTAX DateAndTime MAX-ACCESS read-only STATUS current\n"
-         "    DESCRIPTION \"A date.\" ::= { netSnmpExperimental 2 }\n"
-         "END\n";
   const std::vector<tool_call> cases = {
       call("v2c", "get -d " + name + " SNMPv2-MIB::sysUpTime.0", 0, 2,
            {".iso.org.dod.internet.mgmt.mib-2.system.sysName.0 (.1.3.6.1.2.1.1.5.0) " + agent_name +
@@ -109,7 +96,6 @@ TEST(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
       call("v2c", "row IF-MIB::ifTable --column Descr --value lo Descr Mtu", 0, 3, {"ifDescr "}),
       call("v2c", "row IF-MIB::ifTable --index 1 Descr --format lines", 0, 1,
            {"ifDescr.1 (.1.3.6.1.2.1.2.2.1.2.1) String: lo"}),
-      call("", v3 + "-u u_sha256_aes -a SHA-256 -x AES " + name, 0, 1, {agent_name}),
       call("", v3 + "-u u_sha_aes256c -a SHA -x AES-256-C " + name, 0, 1, {agent_name}),
       call("", "get -v 2c -c public -t 2 udp6:[::1]:" + std::to_string(agent_port()) + " " + name,
            0, 1, {agent_name}),
@@ -127,9 +113,8 @@ TEST(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
       call("v2c", "table --format json IF-MIB::ifTable", 0, any,
            {R"("column": "Index",)", R"("row": "1",)", "\"value\": 1\n"}),
       call("v2c", "get " + date, 0, 1, {"String: 07:e8:05:01:0c:1e:2d:06:2b:02:00\n"}),
-      call("v2c", "get --date-and-time " + date_object + " " + date, 0, 1, {iso_date}),
-      call("mib", "get " + date, 0, 1,
-           {"kestrelTestDate.0 (.1.3.6.1.4.1.8072.9999.2.0) " + iso_date}),
+      call("v2c", "get --date-and-time " + date.substr(0, date.size() - 2) + " " + date, 0, 1,
+           {"String: 2024-05-01T12:30:45.6+02:00\n"}),
       // In OID order whatever the order of the subtrees, each value once, no end markers.
       call("v2c",
            "record SNMPv2-MIB::sysName .1.3.6.1.4.1.8072.9999 SNMPv2-MIB::sysContact --output "
@@ -153,55 +138,45 @@ TEST(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
       call("endless", "table --max-values 500 IF-MIB::ifTable", 1, 0, {},
            {"kestrel: The target system returned more than 500 values for one query."}),
       call("endofview", "table IF-MIB::ifTable", 0, 62, {" if60 "}),
-      call("endofview", "walk IF-MIB::ifTable", 0, 120, {"if60"}),
       call("stray", "table IF-MIB::ifTable", 1, 0, {},
            {"kestrel: The server result contains data that is not in a table."}),
-      call("garbage", "get -d SNMPv2-MIB::sysDescr.0", 1, 0, {},
-           {"  The engine dropped 1 malformed answer(s) from the agent.\n"}),
       call("plain", "get .1.3.6.1.4.1.99999.30.1.0", 0, 1, {"192.0.2.7"}),
       call("plain", "get --library-defaults .1.3.6.1.4.1.99999.30.1.0", 0, 0, {}),
       call("", "get --help", 0, any, {"HOST"}),
+      call("tour", "127.0.0.1 " + std::to_string(agent_port()), 0, any,
+           {"sysDescr.0 (.1.3.6.1.2.1.1.1.0) String: Linux", "Index      ifIndex ifDescr",
+            "ifSpeed.1: 10000000\n", "ifSpeed.1 (.1.3.6.1.2.1.2.2.1.5.1)", "Up: "}),
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.agent + ": " + c.line);
+    const bool tour = c.agent == "tour";
+    if (tour && std::string(KESTREL_TOUR_PATH).empty()) continue;  // examples not built
     std::optional<helpers::silent_agent> silent;
     std::optional<helpers::misbehaving_agent> misbehaving;
     std::vector<std::string> arguments;
     std::istringstream words(c.line);
     for (std::string word; words >> word;) arguments.push_back(word == "@" ? host : word);
     std::vector<std::string> options;
-    if (c.agent == "v2c" || c.agent == "mib") {
+    if (c.agent == "v2c") {
       options = {"-v", "2c", "-c", "public", "-t", "2", host};
-    } else if (!c.agent.empty()) {
+    } else if (!c.agent.empty() && !tour) {
       const auto port =
           c.agent == "silent" ? silent.emplace().port() : misbehaving.emplace(c.agent).port();
       options = {"-t", "1", "-r", "0", "127.0.0.1:" + std::to_string(port)};
     }
     if (!options.empty()) arguments.insert(arguments.begin() + 1, options.begin(), options.end());
-    const auto got = run(KESTREL_TOOL_PATH, arguments,
-                         c.agent == "mib" ? "MIBDIRS=" + quote(mib_dir.string()) + " " : "");
+    const auto got = run(tour ? KESTREL_TOUR_PATH : KESTREL_TOOL_PATH, arguments);
     EXPECT_EQ(got.code, c.code) << got.err;
     EXPECT_EQ(c.lines == any ? any : std::count(got.out.begin(), got.out.end(), '\n'), c.lines)
         << got.out;
     for (const auto& piece : c.out) EXPECT_NE(got.out.find(piece), std::string::npos) << got.out;
     for (const auto& piece : c.err) EXPECT_NE(got.err.find(piece), std::string::npos) << got.err;
     EXPECT_TRUE(c.line.find("json") == std::string::npos || nlohmann::json::accept(got.out));
-    EXPECT_TRUE(got.err.empty() || !c.err.empty() || c.code != 0) << got.err;
+    // The tool keeps the engine's start-up lines off standard error; the tour does not.
+    EXPECT_TRUE(got.err.empty() || !c.err.empty() || c.code != 0 || tour) << got.err;
     // Without retry the silent agent got exactly one datagram.
     EXPECT_EQ(silent ? silent->drain() : 1u, 1u);
   }
-  fs::remove_all(mib_dir);
-}
-
-// The README's tour, as a program, against the test agent: every name it uses resolves.
-TEST(cli, TheReadmeTourRuns) {
-  if (std::string(KESTREL_TOUR_PATH).empty()) GTEST_SKIP() << "examples not built";
-  const auto got = run(KESTREL_TOUR_PATH, {"127.0.0.1", std::to_string(agent_port())});
-  ASSERT_EQ(got.code, 0) << got.out << got.err;
-  for (const std::string piece :
-       {"sysDescr.0 (.1.3.6.1.2.1.1.1.0) String: Linux", "Index      ifIndex ifDescr",
-        "ifSpeed.1: 10000000\n", "ifSpeed.1 (.1.3.6.1.2.1.2.2.1.5.1)", "Up: "})
-    EXPECT_NE(got.out.find(piece), std::string::npos) << piece << " in " << got.out;
 }
 
 }  // namespace
