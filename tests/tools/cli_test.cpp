@@ -73,7 +73,7 @@ tool_call call(std::string agent, std::string line, int code, std::size_t lines,
 }
 
 TEST(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
-  const std::string host = "127.0.0.1:" + std::to_string(agent_port());
+  const std::string port = std::to_string(agent_port()), host = "127.0.0.1:" + port;
   const std::string text = helpers::snmp_agent::playpen_text_oid;
   const std::string date = helpers::snmp_agent::playpen_date_oid;
   const std::string v3 = std::string("get -v 3 -A ") + helpers::snmp_agent::auth_password + " -X " +
@@ -81,24 +81,17 @@ TEST(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
   const std::string name = "SNMPv2-MIB::sysName.0";
   const std::string agent_name = "String: kestrel-agent";
   const std::vector<tool_call> cases = {
-      call("v2c", "get -d " + name + " SNMPv2-MIB::sysUpTime.0", 0, 2,
-           {".iso.org.dod.internet.mgmt.mib-2.system.sysName.0 (.1.3.6.1.2.1.1.5.0) " + agent_name +
-                "\n",
-            "Time Ticks (32bit): "},
-           {"Request GET:\n", "Response:\n"}),
       call("v2c", "walk SNMPv2-MIB::system --depth 3", 0, 3, {}),
       call("v2c", "walk SNMPv2-MIB::sysName", 0, 1, {"system.sysName.0 "}),  // the subtree only
       call("v2c", "bulk --getnext SNMPv2-MIB::system --size 2", 0, 2, {}),
-      call("v2c", "first-of SNMPv2-MIB::sysName.7 SNMPv2-MIB::sysContact.0", 0, 1,
-           {"String: kestrel-test"}),
-      call("v2c", "table IF-MIB::ifTable", 0, any,
-           {"Index      ifIndex ifDescr", "-----+------------+------------------------+", " lo "}),
+      call("v2c", "first-of -d SNMPv2-MIB::sysName.7 SNMPv2-MIB::sysContact.0", 0, 1,
+           {"system.sysContact.0 (.1.3.6.1.2.1.1.4.0) String: kestrel-test\n"}, {"Request GET:\n"}),
+      call("v2c", "table IF-MIB::ifTable", 0, any, {"Index      ifIndex ifDescr", " lo "}),
       call("v2c", "row IF-MIB::ifTable --column Descr --value lo Descr Mtu", 0, 3, {"ifDescr "}),
       call("v2c", "row IF-MIB::ifTable --index 1 Descr --format lines", 0, 1,
            {"ifDescr.1 (.1.3.6.1.2.1.2.2.1.2.1) String: lo"}),
       call("", v3 + "-u u_sha_aes256c -a SHA -x AES-256-C " + name, 0, 1, {agent_name}),
-      call("", "get -v 2c -c public -t 2 udp6:[::1]:" + std::to_string(agent_port()) + " " + name,
-           0, 1, {agent_name}),
+      call("", "get -v 2c -c public -t 2 udp6:[::1]:" + port + " " + name, 0, 1, {agent_name}),
       call("v2c", "get --raw " + text, 0, 1, {"String: line one\\nline two\n"}),
       // JSON values are typed; strings also carry their exact bytes.
       call("v2c",
@@ -124,9 +117,8 @@ TEST(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
             "1.3.6.1.4.1.8072.9999.1.0|4x|6c696e65206f6e650a6c696e652074776f\n"
             "1.3.6.1.4.1.8072.9999.2.0|4x|07e805010c1e2d062b0200\n"}),
       call("", "mibs", 0, any,
-           {"Engine: Net-SNMP 5.", "MIB directories (", "/mibs\n", "Modules loaded (", "  IF-MIB\n",
-            "Modules imported but not found (", "Authentication protocols: MD5 SHA SHA-224",
-            "Privacy protocols: DES AES"}),
+           {"Engine: Net-SNMP 5.", "MIB directories (", "Modules loaded (",
+            "Modules imported but not", "Authentication protocols: MD5", "Privacy protocols: DES"}),
       call("v2c", "get IF-MIB::ifNoSuchThing.1", 2, any, {},
            {"kestrel: Halyard could not resolve the OID for 'IF-MIB::ifNoSuchThing.1'."}),
       call("v2c", "row IF-MIB::ifTable Descr", 2, any, {}, {"--index"}),
@@ -143,9 +135,8 @@ TEST(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
       call("plain", "get .1.3.6.1.4.1.99999.30.1.0", 0, 1, {"192.0.2.7"}),
       call("plain", "get --library-defaults .1.3.6.1.4.1.99999.30.1.0", 0, 0, {}),
       call("", "get --help", 0, any, {"HOST"}),
-      call("tour", "127.0.0.1 " + std::to_string(agent_port()), 0, any,
-           {"sysDescr.0 (.1.3.6.1.2.1.1.1.0) String: Linux", "Index      ifIndex ifDescr",
-            "ifSpeed.1: 10000000\n", "ifSpeed.1 (.1.3.6.1.2.1.2.2.1.5.1)", "Up: "}),
+      call("tour", "127.0.0.1 " + port, 0, any,
+           {"sysDescr.0 (.1.3.6.1.2.1.1.1.0) String: Linux", "ifSpeed.1: 10000000\n", "Up: "}),
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.agent + ": " + c.line);
@@ -160,9 +151,9 @@ TEST(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
     if (c.agent == "v2c") {
       options = {"-v", "2c", "-c", "public", "-t", "2", host};
     } else if (!c.agent.empty() && !tour) {
-      const auto port =
+      const auto own =
           c.agent == "silent" ? silent.emplace().port() : misbehaving.emplace(c.agent).port();
-      options = {"-t", "1", "-r", "0", "127.0.0.1:" + std::to_string(port)};
+      options = {"-t", "1", "-r", "0", "127.0.0.1:" + std::to_string(own)};
     }
     if (!options.empty()) arguments.insert(arguments.begin() + 1, options.begin(), options.end());
     const auto got = run(tour ? KESTREL_TOUR_PATH : KESTREL_TOOL_PATH, arguments);
