@@ -38,11 +38,10 @@ std::string take(const fs::path& file) {
   return text.str();
 }
 
-// Runs `program` with `arguments`, after the shell's variable assignments `environment`.
-outcome run(const std::string& program, const std::vector<std::string>& arguments,
-            const std::string& environment = "") {
+// Runs `program` with `arguments`.
+outcome run(const std::string& program, const std::vector<std::string>& arguments) {
   const fs::path base = fs::temp_directory_path() / ("kestrel-cli-" + std::to_string(::getpid()));
-  std::string command = environment + quote(program);
+  std::string command = quote(program);
   for (const auto& a : arguments) command += " " + quote(a);
   command += " >" + quote(base.string() + ".out") + " 2>" + quote(base.string() + ".err");
   const int status = std::system((command + " </dev/null").c_str());
@@ -56,7 +55,7 @@ constexpr std::size_t any = std::numeric_limits<std::size_t>::max();
 
 // One run of the tool and what it must give.
 struct tool_call {
-  // "v2c": the test agent, read with community "public" ("mib": with a MIB of the test's own);
+  // "v2c": the test agent, read with community "public";
   // "": the test agent with the options as written ("@" is its address); "silent" or a
   // misbehaving agent's mode: that agent, without retry.
   std::string agent;
@@ -73,91 +72,57 @@ tool_call call(std::string agent, std::string line, int code, std::size_t lines,
 }
 
 TEST(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
-  const std::string host = "127.0.0.1:" + std::to_string(agent_port());
+  const std::string port = std::to_string(agent_port()), host = "127.0.0.1:" + port;
   const std::string text = helpers::snmp_agent::playpen_text_oid;
   const std::string date = helpers::snmp_agent::playpen_date_oid;
-  const std::string date_object = date.substr(0, date.size() - 2);
-  const std::string iso_date = "String: 2024-05-01T12:30:45.6+02:00\n";
   const std::string v3 = std::string("get -v 3 -A ") + helpers::snmp_agent::auth_password + " -X " +
                          helpers::snmp_agent::priv_password + " -t 2 @ ";
   const std::string name = "SNMPv2-MIB::sysName.0";
   const std::string agent_name = "String: kestrel-agent";
-  // A MIB that gives the date object DateAndTime's display hint.
-  const fs::path mib_dir =
-      fs::temp_directory_path() / ("kestrel-mibs-" + std::to_string(::getpid()));
-  fs::create_directories(mib_dir);
-  std::ofstream(mib_dir / "KESTREL-TEST-MIB.txt")
-      << "KESTREL-TEST-MIB DEFINITIONS ::= BEGIN\n"
-         "IMPORTS OBJECT-TYPE FROM SNMPv2-SMI DateAndTime FROM SNMPv2-TC\n"
-         "        netSnmpExperimental FROM NET-SNMP-MIB;\n"
-         "kestrelTestDate OBJECT-TYPE SYNTAX DateAndTime MAX-ACCESS read-only STATUS current\n"
-         "    DESCRIPTION \"A date.\" ::= { netSnmpExperimental 2 }\n"
-         "END\n";
   const std::vector<tool_call> cases = {
-      call("v2c", "get -d " + name + " SNMPv2-MIB::sysUpTime.0", 0, 2,
-           {".iso.org.dod.internet.mgmt.mib-2.system.sysName.0 (.1.3.6.1.2.1.1.5.0) " + agent_name +
-                "\n",
-            "Time Ticks (32bit): "},
-           {"Request GET:\n", "Response:\n"}),
       call("v2c", "walk SNMPv2-MIB::system --depth 3", 0, 3, {}),
       call("v2c", "walk SNMPv2-MIB::sysName", 0, 1, {"system.sysName.0 "}),  // the subtree only
       call("v2c", "bulk --getnext SNMPv2-MIB::system --size 2", 0, 2, {}),
-      call("v2c", "first-of SNMPv2-MIB::sysName.7 SNMPv2-MIB::sysContact.0", 0, 1,
-           {"String: kestrel-test"}),
-      call("v2c", "table IF-MIB::ifTable", 0, any,
-           {"Index      ifIndex ifDescr", "-----+------------+------------------------+", " lo "}),
+      call("v2c", "first-of -d SNMPv2-MIB::sysName.7 SNMPv2-MIB::sysContact.0", 0, 1,
+           {"system.sysContact.0 (.1.3.6.1.2.1.1.4.0) String: kestrel-test\n"}, {"Request GET:\n"}),
+      call("v2c", "table IF-MIB::ifTable", 0, any, {"Index      ifIndex ifDescr", " lo "}),
       call("v2c", "row IF-MIB::ifTable --column Descr --value lo Descr Mtu", 0, 3, {"ifDescr "}),
       call("v2c", "row IF-MIB::ifTable --index 1 Descr --format lines", 0, 1,
            {"ifDescr.1 (.1.3.6.1.2.1.2.2.1.2.1) String: lo"}),
-      call("", v3 + "-u u_sha256_aes -a SHA-256 -x AES " + name, 0, 1, {agent_name}),
       call("", v3 + "-u u_sha_aes256c -a SHA -x AES-256-C " + name, 0, 1, {agent_name}),
-      call("", "get -v 2c -c public -t 2 udp6:[::1]:" + std::to_string(agent_port()) + " " + name,
-           0, 1, {agent_name}),
-      call("v2c", "get --raw " + text, 0, 1, {"String: line one\\nline two\n"}),
+      call("", "get -v 2c -c public -t 2 udp6:[::1]:" + port + " " + name, 0, 1, {agent_name}),
       // JSON values are typed; strings also carry their exact bytes.
       call("v2c",
            "get --format json --raw " + name +
                " SNMPv2-MIB::sysServices.0 SNMPv2-MIB::sysObjectID.0 " + text,
            0, any,
-           {"\"oid\": \".1.3.6.1.2.1.1.5.0\",\n    \"type\": \"String\",\n    \"value\": "
-            "\"kestrel-agent\"",
+           {R"("type": "String",)", R"("value": "kestrel-agent")",
             R"("value": )" + std::to_string(helpers::snmp_agent::sys_services) + "\n",
             R"("value_oid": ".1.3.6.1.4.1.8072.3.2.10")",
             R"("hex": "6c696e65206f6e650a6c696e652074776f")", R"("value": "line one\\nline two")"}),
       call("v2c", "table --format json IF-MIB::ifTable", 0, any,
            {R"("column": "Index",)", R"("row": "1",)", "\"value\": 1\n"}),
       call("v2c", "get " + date, 0, 1, {"String: 07:e8:05:01:0c:1e:2d:06:2b:02:00\n"}),
-      call("v2c", "get --date-and-time " + date_object + " " + date, 0, 1, {iso_date}),
-      call("mib", "get " + date, 0, 1,
-           {"kestrelTestDate.0 (.1.3.6.1.4.1.8072.9999.2.0) " + iso_date}),
+      call("v2c", "get --date-and-time " + date.substr(0, date.size() - 2) + " " + date, 0, 1,
+           {"String: 2024-05-01T12:30:45.6+02:00\n"}),
       // In OID order whatever the order of the subtrees, each value once, no end markers.
       call("v2c",
-           "record SNMPv2-MIB::sysName .1.3.6.1.4.1.8072.9999 SNMPv2-MIB::sysContact --output "
-           "/dev/stdout",
+           "record .1.3.6.1.2.1.1.5 .1.3.6.1.4.1.8072.9999 .1.3.6.1.2.1.1.4 --output /dev/stdout",
            0, 4,
            {"1.3.6.1.2.1.1.4.0|4|kestrel-test\n1.3.6.1.2.1.1.5.0|4|kestrel-agent\n"
             "1.3.6.1.4.1.8072.9999.1.0|4x|6c696e65206f6e650a6c696e652074776f\n"
             "1.3.6.1.4.1.8072.9999.2.0|4x|07e805010c1e2d062b0200\n"}),
       call("", "mibs", 0, any,
-           {"Engine: Net-SNMP 5.", "MIB directories (", "/mibs\n", "Modules loaded (", "  IF-MIB\n",
-            "Modules imported but not found (", "Authentication protocols: MD5 SHA SHA-224",
-            "Privacy protocols: DES AES"}),
-      call("v2c", "get IF-MIB::ifNoSuchThing.1", 2, any, {},
-           {"kestrel: Halyard could not resolve the OID for 'IF-MIB::ifNoSuchThing.1'."}),
+           {"Engine: Net-SNMP 5.", "Modules loaded (", "imported but not", "protocols: MD5"}),
+      call("v2c", "get IF-MIB::ifNoSuchThing.1", 2, any, {}, {"kestrel: Halyard could not"}),
       call("v2c", "row IF-MIB::ifTable Descr", 2, any, {}, {"--index"}),
       call("", "get 127.0.0.1:99999 " + name, 2, any, {}, {"kestrel: invalid port"}),
-      call("silent", "get -v 2c " + name, 1, any, {},
-           {"kestrel: Timeout Error: The sensor failed to communicate with the target system."}),
+      call("silent", "get -v 2c " + name, 1, any, {}, {"kestrel: Timeout Error: "}),
       call("cycle", "walk --depth 1000 IF-MIB::ifDescr", 1, 2, {},
            {"kestrel: the answer stops early: OID not increasing: "}),
-      call("endless", "table --max-values 500 IF-MIB::ifTable", 1, 0, {},
-           {"kestrel: The target system returned more than 500 values for one query."}),
+      call("endless", "table --max-values 500 IF-MIB::ifTable", 1, 0, {}, {"more than 500 values"}),
       call("endofview", "table IF-MIB::ifTable", 0, 62, {" if60 "}),
-      call("endofview", "walk IF-MIB::ifTable", 0, 120, {"if60"}),
-      call("stray", "table IF-MIB::ifTable", 1, 0, {},
-           {"kestrel: The server result contains data that is not in a table."}),
-      call("garbage", "get -d SNMPv2-MIB::sysDescr.0", 1, 0, {},
-           {"  The engine dropped 1 malformed answer(s) from the agent.\n"}),
+      call("stray", "table IF-MIB::ifTable", 1, 0, {}, {"data that is not in a table"}),
       call("plain", "get .1.3.6.1.4.1.99999.30.1.0", 0, 1, {"192.0.2.7"}),
       call("plain", "get --library-defaults .1.3.6.1.4.1.99999.30.1.0", 0, 0, {}),
       call("", "get --help", 0, any, {"HOST"}),
@@ -170,38 +135,29 @@ TEST(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
     std::istringstream words(c.line);
     for (std::string word; words >> word;) arguments.push_back(word == "@" ? host : word);
     std::vector<std::string> options;
-    if (c.agent == "v2c" || c.agent == "mib") {
+    if (c.agent == "v2c") {
       options = {"-v", "2c", "-c", "public", "-t", "2", host};
     } else if (!c.agent.empty()) {
-      const auto port =
+      const auto own =
           c.agent == "silent" ? silent.emplace().port() : misbehaving.emplace(c.agent).port();
-      options = {"-t", "1", "-r", "0", "127.0.0.1:" + std::to_string(port)};
+      options = {"-t", "1", "-r", "0", "127.0.0.1:" + std::to_string(own)};
     }
     if (!options.empty()) arguments.insert(arguments.begin() + 1, options.begin(), options.end());
-    const auto got = run(KESTREL_TOOL_PATH, arguments,
-                         c.agent == "mib" ? "MIBDIRS=" + quote(mib_dir.string()) + " " : "");
+    const auto got = run(KESTREL_TOOL_PATH, arguments);
     EXPECT_EQ(got.code, c.code) << got.err;
     EXPECT_EQ(c.lines == any ? any : std::count(got.out.begin(), got.out.end(), '\n'), c.lines)
         << got.out;
     for (const auto& piece : c.out) EXPECT_NE(got.out.find(piece), std::string::npos) << got.out;
     for (const auto& piece : c.err) EXPECT_NE(got.err.find(piece), std::string::npos) << got.err;
     EXPECT_TRUE(c.line.find("json") == std::string::npos || nlohmann::json::accept(got.out));
+    // The tool keeps the engine's start-up lines off standard error.
     EXPECT_TRUE(got.err.empty() || !c.err.empty() || c.code != 0) << got.err;
     // Without retry the silent agent got exactly one datagram.
     EXPECT_EQ(silent ? silent->drain() : 1u, 1u);
   }
-  fs::remove_all(mib_dir);
-}
-
-// The README's tour, as a program, against the test agent: every name it uses resolves.
-TEST(cli, TheReadmeTourRuns) {
-  if (std::string(KESTREL_TOUR_PATH).empty()) GTEST_SKIP() << "examples not built";
-  const auto got = run(KESTREL_TOUR_PATH, {"127.0.0.1", std::to_string(agent_port())});
-  ASSERT_EQ(got.code, 0) << got.out << got.err;
-  for (const std::string piece :
-       {"sysDescr.0 (.1.3.6.1.2.1.1.1.0) String: Linux", "Index      ifIndex ifDescr",
-        "ifSpeed.1: 10000000\n", "ifSpeed.1 (.1.3.6.1.2.1.2.2.1.5.1)", "Up: "})
-    EXPECT_NE(got.out.find(piece), std::string::npos) << piece << " in " << got.out;
+  // The README's tour, as a program: every name it uses resolves, or it stops with an exception.
+  if (std::string(KESTREL_TOUR_PATH).empty()) return;  // examples not built
+  EXPECT_EQ(run(KESTREL_TOUR_PATH, {"127.0.0.1", port}).code, 0);
 }
 
 }  // namespace
