@@ -22,7 +22,6 @@ namespace corvane::tallis::kestrel::helpers {
 class map_library : public library {
  public:
   std::vector<long> name_to_numeric(const std::string& name) const override {
-    ++lookups;
     // The name itself, or the longest registered name followed by "." and numbers only.
     for (auto end = name.size(); end != std::string::npos && end > 0;
          end = name.rfind('.', end - 1)) {
@@ -46,9 +45,6 @@ class map_library : public library {
     }
     return numeric_oid_to_string(numeric);
   }
-
-  /// Calls of name_to_numeric so far.
-  mutable std::size_t lookups = 0;
 
  private:
   friend map_library mib2_library();

@@ -28,12 +28,6 @@ inline std::string largest_sub_identifier_text() { return std::to_string(largest
 /// The engine's file name beside the module ("libnetsnmp.so", "netsnmp.dll").
 inline std::string engine_file_name() { return KESTREL_ENGINE_NAME; }
 
-/// The file name of the pool's engine copy for `key` ("libnetsnmp.7.so", "netsnmp.7.dll").
-inline std::string engine_copy_name(unsigned int key) {
-  const std::filesystem::path engine(engine_file_name());
-  return engine.stem().string() + "." + std::to_string(key) + engine.extension().string();
-}
-
 /// A new, empty directory in the system's temporary directory, named `prefix` and a random
 /// suffix.
 inline std::filesystem::path make_temporary_directory(const std::string& prefix) {
@@ -47,9 +41,6 @@ inline std::filesystem::path make_temporary_directory(const std::string& prefix)
   }
   throw std::runtime_error("cannot create a temporary directory for " + prefix);
 }
-
-/// Whether a library file that a process has loaded can be deleted (POSIX) or not (Windows).
-bool loaded_libraries_can_be_deleted();
 
 /// Sets an environment variable of this process, or removes it for no value.
 void set_environment(const std::string& name, const std::optional<std::string>& value);

@@ -5,8 +5,6 @@
 
 namespace corvane::tallis::kestrel::helpers {
 
-bool loaded_libraries_can_be_deleted() { return true; }
-
 void set_environment(const std::string& name, const std::optional<std::string>& value) {
   value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
 }

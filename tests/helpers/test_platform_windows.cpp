@@ -9,8 +9,6 @@
 
 namespace corvane::tallis::kestrel::helpers {
 
-bool loaded_libraries_can_be_deleted() { return false; }
-
 void set_environment(const std::string& name, const std::optional<std::string>& value) {
   // An empty value removes the variable.
   ::_putenv_s(name.c_str(), value ? value->c_str() : "");
