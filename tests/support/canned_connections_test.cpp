@@ -2,7 +2,6 @@
 
 #include <kestrel/test_connections.hpp>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -58,17 +57,13 @@ r value(const std::string& name, r::value_t v) {
   return make_response(names(), name, std::move(v));
 }
 
-class canned_connection : public testing::Test {
- protected:
-  std::vector<std::string> run(k::connection& conn, const std::vector<k::oid_request>& requests) {
-    return describe(conn.run(requests, k::execute_context{names(), compat_, logger_}));
-  }
+std::vector<std::string> run(k::connection& conn, const std::vector<k::oid_request>& requests) {
+  k::compat_settings compat;
+  k::helpers::recording_logger logger;
+  return describe(conn.run(requests, k::execute_context{names(), compat, logger}));
+}
 
-  k::compat_settings compat_;
-  k::helpers::recording_logger logger_;
-};
-
-TEST_F(canned_connection, MockReplaysAnswersCyclicallyAndCountsAcrossItsConnections) {
+TEST(canned_connection, MockReplaysAnswersCyclicallyAndCountsAcrossItsConnections) {
   const std::vector<r> a = {value("sysName.0", r::string_value{"a"})};
   const std::vector<r> b = {value("sysDescr.0", r::string_value{"b1"}),
                             value("sysDescr.0", r::error_value{"End of MIB"})};
@@ -82,7 +77,6 @@ TEST_F(canned_connection, MockReplaysAnswersCyclicallyAndCountsAcrossItsConnecti
   // Each connection starts from the first list.
   EXPECT_EQ(run(*second, {}), describe(a));
   EXPECT_EQ(*counter, 4u);
-  EXPECT_THROW(k::test::get_mock_connection_factory({}, counter), std::invalid_argument);
   // Every canned connection is only equal to itself.
   for (const auto& any : {factory, k::test::get_mock_connection_walk_factory({})}) {
     auto one = any(any_settings());
@@ -95,7 +89,7 @@ TEST_F(canned_connection, MockReplaysAnswersCyclicallyAndCountsAcrossItsConnecti
 // after it and stops at its limit; a bulk leaving its subtree, or running out of data in it,
 // ends with a marker on the first OID outside it or on the last one; a walk without a subtree
 // ends without one; the end of the view is marked only when the whole run has found nothing.
-TEST_F(canned_connection, WalkMockAnswersInOrderEachRequestWithinItsBounds) {
+TEST(canned_connection, WalkMockAnswersInOrderEachRequestWithinItsBounds) {
   const std::vector<r> data = {
       value("sysDescr.0", r::string_value{"Linux"}), value("sysName.0", r::string_value{"router1"}),
       value("ifIndex.1", r::int32_value{1}),         value("ifIndex.2", r::int32_value{2}),

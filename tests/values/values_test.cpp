@@ -204,31 +204,29 @@ TEST(TablePrinterLayout, GoldenTables) {
       "    2            7            6 \n"
       "    1 uplin~o core \n"
       "12~56        short \n");
-  // Markers and OIDs are text, as strings are; long headers are shortened too.
-  EXPECT_EQ(print({cell("ifAVeryLongColumnNameForText.1", response::error_value{"End"}),
+  // Strings, markers and OIDs are text; long headers are shortened too.
+  EXPECT_EQ(print({text_cell("ifB.1", "eth0"),
+                   cell("ifAVeryLongColumnNameForText.1", response::error_value{"End"}),
                    cell("ifC.1", response::oid_value{kestrel::oid({1}, "ifMIB")})}),
-            "Index ifAVeryLong~nNameForText ifC                      \n"
-            "-----+------------------------+------------------------+\n"
-            "    1 End                      ifMIB                    \n");
+            "Index ifB                      ifAVeryLong~nNameForText ifC                      \n"
+            "-----+------------------------+------------------------+------------------------+\n"
+            "    1 eth0                     End                      ifMIB                    \n");
   // A name with fewer than two "." is taken whole (an unnamed table has the prefix ".Entry").
   EXPECT_EQ(print({response(kestrel::oid({1}, ".Entryxy"), response::int32_value{1})},
                   kestrel::oid({}, "")),
             "Index     .Entryxy \n-----+------------+\n    y            1 \n");
 }
 
-TEST(TablePrinterFailure, StopsWithTheTextAndLeavesWhatWasPrinted) {
+TEST(TablePrinterFailure, StopsWithTheText) {
   std::ostringstream out;
   EXPECT_EQ(runtime_error_text([&] { print_table({}, out, if_table); }), "Empty table response.");
-  // A wider later row leaves the earlier output and a partial line.
+  // A row wider than the first.
   EXPECT_EQ(runtime_error_text([&] {
               print_table({text_cell("ifDescr.1", "eth0"), text_cell("ifDescr.22", "eth1"),
                            cell("ifType.22", response::int32_value{6})},
                           out, if_table);
             }),
             "Too many columns in row 22");
-  EXPECT_EQ(out.str(),
-            "Index ifDescr                  \n-----+------------------------+\n"
-            "    1 eth0                     \n   22 eth1                     ");
 }
 
 template <class Pairs>
@@ -264,31 +262,29 @@ TEST(TableResponseConstruction, RowsAndColumnsInWalkOrderAndLookupsByName) {
   EXPECT_EQ(keys(cut.columns()), names{"escr"});
 }
 
-TEST(TableResponseFailure, RaisesWithTheKeyOfTheResponse) {
-  const std::string non_table = "#:kestrel.error.non_table_data[";
-  // {responses, the encoded key naming the response (empty for std::out_of_range)}
-  for (const auto& [responses, key] : std::vector<std::pair<std::vector<response>, std::string>>{
-           {{text_cell("ifDescr.1", "eth0"),
-             response(kestrel::oid({1, 3}, ".iso.org"), response::null_value{})},
-            non_table + ".iso.org (.1.3) NULL\\: (null)]"},
-           // Nothing after the skipped column prefix, or not even the prefix.
-           {{response(kestrel::oid({1}, if_entry + ".if"), response::null_value{})},
-            non_table + if_entry + ".if (.1) NULL\\: (null)]"},
-           {{response(kestrel::oid({1}, if_entry + ".i"), response::null_value{})}, ""},
-           // A second cell under the same column and last piece of the index.
-           {{text_cell("ifDescr.10.0.0.1", "a"), text_cell("ifDescr.1", "d")},
-            "#:kestrel.error.duplicate_row_index[" + if_entry +
-                ".ifDescr.1 (.1.3.6.1.2.1.2.2.1) String\\: d]"}}) {
-    try {
-      const table_response table(responses, if_table, std::nullopt);
-      ADD_FAILURE() << "no exception: " << key;
-    } catch (const exceptions::data_exception& e) {
-      EXPECT_EQ(e.message().key, key);
-    } catch (const std::out_of_range& e) {
-      EXPECT_EQ(key, "");
-      EXPECT_STREQ(e.what(), "invalid string position");
-    }
+// The encoded key of the data_exception that filing `responses` raises.
+std::string failure_key(const std::vector<response>& responses) {
+  try {
+    const table_response table(responses, if_table, std::nullopt);
+  } catch (const exceptions::data_exception& e) {
+    return e.message().key;
   }
+  return "no exception";
+}
+
+TEST(TableResponseFailure, RaisesWithTheKeyOfTheResponse) {
+  const response outside(kestrel::oid({1, 3}, ".iso.org"), response::null_value{});
+  EXPECT_EQ(failure_key({text_cell("ifDescr.1", "eth0"), outside}),
+            "#:kestrel.error.non_table_data[.iso.org (.1.3) NULL\\: (null)]");
+  // Nothing after the skipped column prefix, or not even the prefix.
+  EXPECT_EQ(failure_key({cell("if")}), "#:kestrel.error.non_table_data[" + if_entry +
+                                           ".if (.1.3.6.1.2.1.2.2.1) Integer (32bit)\\: 6]");
+  EXPECT_EQ(error_text<std::out_of_range>([] { table_response({cell("i")}, if_table, {}); }),
+            "invalid string position");
+  // A second cell under the same column and last piece of the index.
+  EXPECT_EQ(failure_key({text_cell("ifDescr.10.0.0.1", "a"), text_cell("ifDescr.1", "d")}),
+            "#:kestrel.error.duplicate_row_index[" + if_entry +
+                ".ifDescr.1 (.1.3.6.1.2.1.2.2.1) String\\: d]");
 }
 
 // Opens the protected insert operations that the constructor uses.
@@ -309,7 +305,6 @@ TEST(TableResponseInsertion, ColumnsKeepTheFirstAndRejectTheSecondRowsKeepTheLas
   table.insert_or_assign_to_rows("Descr", "1", first);
   table.insert_or_assign_to_rows("Descr", "1", second);
   ASSERT_EQ(table.rows().size(), 1U);
-  EXPECT_EQ(table.rows()[0].second.size(), 1U);
   EXPECT_EQ(&table.rows()[0].second.at("Descr").get(), &second);
 }
 
