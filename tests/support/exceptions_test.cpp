@@ -4,9 +4,7 @@
 #include <string>
 
 #include "helpers/case_names.hpp"
-#include "support/catalogue.hpp"
 
-namespace k = corvane::tallis::kestrel;
 namespace ex = corvane::tallis::kestrel::exceptions;
 
 namespace {
@@ -77,15 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
         leaf_case{ex::index_not_found("a\\b#c[d]e,f:g", "%0:s"),
                   key + "index_not_found[a\\\\b\\#c\\[d\\]e\\,f\\:g,%0\\:s]",
                   "The requested index value (%0:s) was not found in the SNMP table column "
-                  "a\\b#c[d]e,f:g."},
-        // The internationalisation layer's own entry, which no class of this library raises.
-        leaf_case{ex::exception(k::catalogue::ortolan_generic.format("detail")),
-                  "#:ortolan.error.generic[detail]",
-                  "An error occurred. For more information, check the \\Logs\\sensors subfolder "
-                  "of the Halyard data directory on the probe system. If you have not enabled "
-                  "debug options, activate Store result under Debug Options in the settings of "
-                  "the sensor, rescan, and check the \\Logs\\sensors subfolder of the Halyard data "
-                  "directory on the probe system. detail"}),
+                  "a\\b#c[d]e,f:g."}),
     corvane::tallis::kestrel::helpers::numbered([](const leaf_case& c) { return c.key; }));
 
 }  // namespace

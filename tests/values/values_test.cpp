@@ -14,7 +14,6 @@
 #include <vector>
 
 #include <kestrel/exceptions.hpp>
-#include <kestrel/library.hpp>
 #include <kestrel/response.hpp>
 #include <kestrel/table_printer.hpp>
 #include <kestrel/table_response.hpp>
@@ -212,15 +211,13 @@ TEST(TablePrinterLayout, GoldenTables) {
 }
 
 TEST(TablePrinterFailure, StopsWithTheText) {
-  std::ostringstream out;
-  EXPECT_EQ(runtime_error_text([&] { print_table({}, out, if_table); }), "Empty table response.");
+  EXPECT_EQ(runtime_error_text([] { print({}); }), "Empty table response.");
   // A row wider than the first.
-  EXPECT_EQ(runtime_error_text([&] {
-              print_table({text_cell("ifDescr.1", "eth0"), text_cell("ifDescr.22", "eth1"),
-                           cell("ifType.22", response::int32_value{6})},
-                          out, if_table);
-            }),
-            "Too many columns in row 22");
+  EXPECT_EQ(
+      runtime_error_text([] {
+        print({text_cell("ifDescr.1", "eth0"), text_cell("ifDescr.22", "eth1"), cell("ifType.22")});
+      }),
+      "Too many columns in row 22");
 }
 
 template <class Pairs>
@@ -239,8 +236,6 @@ TEST(TableResponseConstruction, RowsAndColumnsInWalkOrderAndLookupsByName) {
   EXPECT_EQ(keys(table.columns()), (names{"Descr", "Type", "Mtu"}));
   EXPECT_EQ(keys(table.rows()[1].second.columns()), (names{"Descr", "Type", "Mtu"}));
   EXPECT_EQ(keys(table.at_column("Type").rows()), (names{"2", "1"}));
-  EXPECT_EQ(table.at_column("Type").at("1").get().as_int32_t(), 24);
-  EXPECT_EQ(table.rows()[1].second.at("Descr").get().as_string(), "lo");
   // Missing keys raise std::out_of_range with the names in the text.
   const std::vector<std::pair<std::function<void()>, std::string>> lookups = {
       {[&] { table.at_column("type"); }, "Column 'type' not found in table."},
