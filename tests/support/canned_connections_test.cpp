@@ -105,9 +105,6 @@ TEST(canned_connection, WalkMockAnswersInOrderEachRequestWithinItsBounds) {
   EXPECT_EQ(run(*conn, {walk("ifHCInOctets.1", 10)}), std::vector<std::string>{"ifName.1=!VIEW"});
   EXPECT_EQ(run(*conn, {k::oid_request(k::query_t::walk, std::vector<k::oid>{})}),
             std::vector<std::string>{});
-  // Without data a walk ends at once, on its start.
-  auto empty = k::test::get_mock_connection_walk_factory({})(any_settings());
-  EXPECT_EQ(run(*empty, {walk("sysDescr", 5)}), std::vector<std::string>{"sysDescr=!VIEW"});
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "helpers/case_names.hpp"
+#include "support/catalogue.hpp"
 
+namespace k = corvane::tallis::kestrel;
 namespace ex = corvane::tallis::kestrel::exceptions;
 
 namespace {
@@ -56,9 +58,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "MIB file was not found or the name is invalid. Unknown Object"},
         leaf_case{ex::no_result_for_oid(), key + "no_result_for_oid[]",
                   "The target system did not return a result for the requested OID."},
-        leaf_case{ex::index_not_found("ifDescr", "eth0"), key + "index_not_found[ifDescr,eth0]",
-                  "The requested index value (eth0) was not found in the SNMP table column "
-                  "ifDescr."},
         leaf_case{ex::oid_has_wrong_type("sysName.0", "String", "Integer (32bit)"),
                   key + "oid_has_wrong_type[sysName.0,String,Integer (32bit)]",
                   "The returned result from OID 'sysName.0' is the wrong type ('String'). The "
@@ -71,11 +70,20 @@ INSTANTIATE_TEST_SUITE_P(
         leaf_case{ex::response_limit_exceeded("1000000"), key + "response_limit_exceeded[1000000]",
                   "The target system returned more than 1000000 values for one query. The query "
                   "was stopped."},
-        // Every escaped character, and placeholders inside arguments taken literally.
+        // Argument 1 before argument 0; every escaped character, and placeholders inside
+        // arguments taken literally.
         leaf_case{ex::index_not_found("a\\b#c[d]e,f:g", "%0:s"),
                   key + "index_not_found[a\\\\b\\#c\\[d\\]e\\,f\\:g,%0\\:s]",
                   "The requested index value (%0:s) was not found in the SNMP table column "
-                  "a\\b#c[d]e,f:g."}),
+                  "a\\b#c[d]e,f:g."},
+        // The internationalisation layer's own entry, which no class of this library raises.
+        leaf_case{ex::exception(k::catalogue::ortolan_generic.format("detail")),
+                  "#:ortolan.error.generic[detail]",
+                  "An error occurred. For more information, check the \\Logs\\sensors subfolder "
+                  "of the Halyard data directory on the probe system. If you have not enabled "
+                  "debug options, activate Store result under Debug Options in the settings of "
+                  "the sensor, rescan, and check the \\Logs\\sensors subfolder of the Halyard data "
+                  "directory on the probe system. detail"}),
     corvane::tallis::kestrel::helpers::numbered([](const leaf_case& c) { return c.key; }));
 
 }  // namespace
