@@ -14,7 +14,6 @@
 namespace k = corvane::tallis::kestrel;
 namespace fs = std::filesystem;
 using r = k::response;
-using namespace std::string_literals;
 
 namespace {
 
@@ -48,7 +47,7 @@ TEST_F(snmprec, EveryTagReadsAsTheExchangeConvertsItAndWritesBackOrIsRefused) {
       // A leading "." is read too.
       ".1.3.6.1.2.1.1.7.0|2|-72\n"
       "1.3.6.1.4.1.1|66|4294967295\n"
-      "1.3.6.1.4.1.2|4x|00127962F940\n"
+      "1.3.6.1.4.1.2|4x|0A127962F940\n"
       "1.3.6.1.4.1.3|64x|0a000001\n"
       "1.3.6.1.4.1.4|70|18446744073709551615\n"
       "1.3.6.1.4.1.5|5|\n"
@@ -64,7 +63,7 @@ TEST_F(snmprec, EveryTagReadsAsTheExchangeConvertsItAndWritesBackOrIsRefused) {
       "system.sysUpTime.0 (.1.3.6.1.2.1.1.3.0) Time Ticks (32bit): 4294967295",
       ".1.3.6.1.2.1.1.7.0 (.1.3.6.1.2.1.1.7.0) Integer (32bit): -72",
       ".1.3.6.1.4.1.1 (.1.3.6.1.4.1.1) Unsigned Integer (32bit): 4294967295",
-      ".1.3.6.1.4.1.2 (.1.3.6.1.4.1.2) String: \x00\x12\x79\x62\xf9\x40"s,
+      ".1.3.6.1.4.1.2 (.1.3.6.1.4.1.2) String: \x0a\x12\x79\x62\xf9\x40",
       ".1.3.6.1.4.1.4 (.1.3.6.1.4.1.4) Unsigned Integer (64bit): 18446744073709551615",
       ".1.3.6.1.4.1.5 (.1.3.6.1.4.1.5) NULL: (null)",
       ".1.3.6.1.4.1.7 (.1.3.6.1.4.1.7) Error: No Such Object available on this agent at this OID",
@@ -79,7 +78,7 @@ TEST_F(snmprec, EveryTagReadsAsTheExchangeConvertsItAndWritesBackOrIsRefused) {
   // Written and read again, the data is the same.
   std::ostringstream written;
   k::test::write_snmprec(data, written);
-  EXPECT_NE(written.str().find("1.3.6.1.4.1.2|4x|00127962f940\n"), std::string::npos);
+  EXPECT_NE(written.str().find("1.3.6.1.4.1.2|4x|0a127962f940\n"), std::string::npos);
   EXPECT_EQ(describe(k::test::load_snmprec(recording(written.str()), lib)), expected);
   // Values without a recorded form are refused.
   for (const r& value : {k::helpers::make_response(lib, "sysName.0", r::int64_value{-1}),
@@ -89,19 +88,18 @@ TEST_F(snmprec, EveryTagReadsAsTheExchangeConvertsItAndWritesBackOrIsRefused) {
 }
 
 TEST_F(snmprec, ABadLineIsReportedWithFileAndLineNumber) {
-  const std::string good = "1.3.6.1.2.1.1.1.0|4|text\n";
+  const std::string good = "1.3|4|text\n";
   const std::pair<std::string, std::string> cases[] = {
-      {"1.3.6.1.2.1.1.2.0 4 text", "not of the form OID|TAG|VALUE"},
-      {"1.3.6.1.2.1.1.2.0|99|1", "unknown tag 99"},
-      {"1.3.6.1.2.1.1.2.0|2|12x", "bad Integer32 \"12x\""},
-      {"1.3.6.1.2.1.1.2.0|2|2147483648", "bad Integer32 \"2147483648\""},
-      {"1.3.6.1.2.1.1.2.0|4x|0g", "bad hex digits \"0g\""},
-      {"1.3.6.1.2.1.1.2.0|4x|123", "odd number of hex digits"},
-      {"1.3.6.1.2.1.1.2.0|2x|01", "hex encoding with tag 2"},
-      {"1.3.6.1.2.1.1.2.0|6|1..3", "bad OID \"\""},
-      {"1.3.6.1.2.1.1.2.0|4:numeric|1",
-       "snmpsim variation modules (\"4:numeric\") are not supported"},
-      {"1.3.6.1.2.1.1.1.0|4|again", "OID 1.3.6.1.2.1.1.1.0 is not after the one before it"},
+      {"1.4 4 text", "not of the form OID|TAG|VALUE"},
+      {"1.4|99|1", "unknown tag 99"},
+      {"1.4|2|12x", "bad Integer32 \"12x\""},
+      {"1.4|2|2147483648", "bad Integer32 \"2147483648\""},
+      {"1.4|4x|0g", "bad hex digits \"0g\""},
+      {"1.4|4x|123", "odd number of hex digits"},
+      {"1.4|2x|01", "hex encoding with tag 2"},
+      {"1.4|6|1..3", "bad OID \"\""},
+      {"1.4|4:numeric|1", "snmpsim variation modules (\"4:numeric\") are not supported"},
+      {"1.3|4|again", "OID 1.3 is not after the one before it"},
   };
   for (const auto& [line, what] : cases) {
     SCOPED_TRACE(line);
