@@ -162,9 +162,9 @@ TEST(ResponseValueless, InspectionsRaiseBadVariantAccess) {
   EXPECT_EQ(error_text<std::bad_variant_access>([&] { r.str(); }), "bad variant access");
 }
 
-const std::string if_table_name = ".iso.org.dod.internet.mgmt.mib-2.interfaces.ifTable";
-const kestrel::oid if_table({1, 3, 6, 1, 2, 1, 2, 2}, if_table_name);
-const std::string if_entry = if_table_name + ".ifEntry";
+const kestrel::oid if_table({1, 3, 6, 1, 2, 1, 2, 2},
+                            ".iso.org.dod.internet.mgmt.mib-2.interfaces.ifTable");
+const std::string if_entry = if_table.name() + ".ifEntry";
 
 // A response named `suffix` below the ifTable entry.
 response cell(const std::string& suffix, response::value_t value = response::int32_value{6}) {
