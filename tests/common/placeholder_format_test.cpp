@@ -20,7 +20,7 @@ TEST(FormatPlaceholders, SubstitutesOrRaisesWithExactText) {
   EXPECT_EQ(format("100%% %%1:s", {"A"}), "100% %1:s");
   EXPECT_EQ(format("%1:s before %00:s%0:s.", {"a", "b", "unused"}), "b before aa.");
   // The index as written, up to the largest signed 32-bit number; one more is out of range.
-  for (const std::string index : {"01", "2147483647"}) {
+  for (const std::string index : {"09", "2147483647"}) {
     EXPECT_EQ(error_text<avocet::placeholder_index_not_in_arguments>(
                   [&] { format("%" + index + ":s", {"x"}); }),
               "Index " + index + " is too high for argument list.");

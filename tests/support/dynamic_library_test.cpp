@@ -60,6 +60,7 @@ TEST_F(library_cloner_test, CopiesOncePerKeyAndSweepsOnlyWhatGoneClonersLeft) {
     library_cloner cloner(source_, dir_);
     const fs::path seven = cloner.clone(7);
     EXPECT_EQ(seven.filename(), "libnetsnmp.7.so");
+    EXPECT_EQ(cloner.clone(8), seven.parent_path() / "libnetsnmp.8.so");
     // Another cloner on the same directory (another pool or process) has copies of its own,
     // and sweeps nothing of the live one.
     library_cloner neighbour(source_, dir_);

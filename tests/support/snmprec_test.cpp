@@ -39,8 +39,8 @@ class snmprec : public testing::Test {
 
 TEST_F(snmprec, EveryTagReadsAsTheExchangeConvertsItAndWritesBackOrIsRefused) {
   const fs::path file = recording(
-      "# comment line\r\n"
-      "1.3.6.1.2.1.1.1.0|4|Linux box|with a pipe\n"
+      "# comment line\n"
+      "1.3.6.1.2.1.1.1.0|4|Linux box|with a pipe ~\r\n"
       "\n"
       "1.3.6.1.2.1.1.2.0|6|1.3.6.1.4.1.8072.3.2.10\n"
       "1.3.6.1.2.1.1.3.0|67|4294967295\n"
@@ -58,7 +58,7 @@ TEST_F(snmprec, EveryTagReadsAsTheExchangeConvertsItAndWritesBackOrIsRefused) {
   const auto lib = k::helpers::mib2_library();
   const auto data = k::test::load_snmprec(file, lib);
   const std::vector<std::string> expected = {
-      "system.sysDescr.0 (.1.3.6.1.2.1.1.1.0) String: Linux box|with a pipe",
+      "system.sysDescr.0 (.1.3.6.1.2.1.1.1.0) String: Linux box|with a pipe ~",
       "system.sysObjectID.0 (.1.3.6.1.2.1.1.2.0) OID: .1.3.6.1.4.1.8072.3.2.10",
       "system.sysUpTime.0 (.1.3.6.1.2.1.1.3.0) Time Ticks (32bit): 4294967295",
       ".1.3.6.1.2.1.1.7.0 (.1.3.6.1.2.1.1.7.0) Integer (32bit): -72",
@@ -78,6 +78,7 @@ TEST_F(snmprec, EveryTagReadsAsTheExchangeConvertsItAndWritesBackOrIsRefused) {
   // Written and read again, the data is the same.
   std::ostringstream written;
   k::test::write_snmprec(data, written);
+  EXPECT_EQ(written.str().rfind("1.3.6.1.2.1.1.1.0|4|Linux box|with a pipe ~\n", 0), 0U);
   EXPECT_NE(written.str().find("1.3.6.1.4.1.2|4x|0a127962f940\n"), std::string::npos);
   EXPECT_EQ(describe(k::test::load_snmprec(recording(written.str()), lib)), expected);
   // Values without a recorded form are refused.
