@@ -1,8 +1,7 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <clocale>
-#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -11,50 +10,29 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <variant>
 #include <vector>
 
 #include <kestrel/exceptions.hpp>
-#include <kestrel/library.hpp>
 #include <kestrel/response.hpp>
 #include <kestrel/table_printer.hpp>
 #include <kestrel/table_response.hpp>
 
 #include "helpers/case_names.hpp"
 #include "helpers/error_text.hpp"
-#include "helpers/recording_logger.hpp"
-#include "netsnmp/exchange.hpp"
 
 namespace kestrel = corvane::tallis::kestrel;
 namespace exceptions = corvane::tallis::kestrel::exceptions;
 using kestrel::response;
 using kestrel::table_response;
-using kestrel::timeticks_t;
 using kestrel::helpers::error_text;
 using kestrel::helpers::runtime_error_text;
-using kestrel::table_printer::print_table;
 using names = std::vector<std::string>;
 
 namespace {
 
 const kestrel::oid sys_name({1, 3, 6, 1, 2, 1, 1, 5, 0}, "sysName.0");
-
-response make(response::value_t value) { return response(sys_name, std::move(value)); }
-
-// Runs `call` and checks that it raises oid_has_wrong_type naming sysName.0, the held type and
-// the expected type (the texts of the key are checked with the exceptions).
-void expect_wrong_type(const std::function<void()>& call, const std::string& held,
-                       const std::string& expected) {
-  try {
-    call();
-    ADD_FAILURE() << "no exception; expected type " << expected;
-  } catch (const exceptions::oid_has_wrong_type& e) {
-    EXPECT_EQ(e.message().key,
-              "#:kestrel.error.oid_has_wrong_type[sysName.0," + held + "," + expected + "]");
-  }
-}
 
 struct value_case {
   std::string name;
@@ -68,14 +46,12 @@ struct value_case {
 
 class ResponseValue : public testing::TestWithParam<value_case> {};
 
-// The type name, the one true predicate, truth, text and description of each alternative, its
-// strict accessor, and the lenient conversions that admit exactly the types of the table.
+// The description (name, type name, text), truth and the one true predicate of each alternative,
+// its strict accessor, and the lenient conversions that admit exactly the types of the table.
 TEST_P(ResponseValue, DescriptionsAndConversionsFollowTheTable) {
   const value_case& c = GetParam();
-  const response r = make(c.value);
+  const response r(sys_name, c.value);
   const std::size_t index = r.value().index();
-  EXPECT_EQ(response::type_name(r.value()), c.type_name);
-  EXPECT_EQ(r.as_string(), c.text);
   EXPECT_EQ(static_cast<bool>(r), index != 10) << "only an error marker is false";
   EXPECT_EQ(r.str(), "sysName.0 (.1.3.6.1.2.1.1.5.0) " + c.type_name + ": " + c.text);
   const std::vector<bool> predicates = {r.is_null(),        r.is_int32_t(), r.is_uint32_t(),
@@ -85,6 +61,11 @@ TEST_P(ResponseValue, DescriptionsAndConversionsFollowTheTable) {
   std::vector<bool> only_own(predicates.size());
   only_own.at(index) = true;
   EXPECT_EQ(predicates, only_own);
+  const auto expect_wrong_type = [&](const std::function<void()>& call, const std::string& type) {
+    EXPECT_EQ(error_text<exceptions::oid_has_wrong_type>(call),
+              "The returned result from OID 'sysName.0' is the wrong type ('" + c.type_name +
+                  "'). The expected type is '" + type + "'.");
+  };
   // A strict accessor takes only its own alternative, not even one of the same representation.
   const std::vector<std::pair<std::string, std::function<void()>>> strict = {
       {"Integer (32bit)", [&] { r.as_int32_t(); }},
@@ -99,14 +80,14 @@ TEST_P(ResponseValue, DescriptionsAndConversionsFollowTheTable) {
     if (type == c.type_name) {
       EXPECT_NO_THROW(call());
     } else {
-      expect_wrong_type(call, c.type_name, type);
+      expect_wrong_type(call, type);
     }
   }
   // A lenient conversion admitted by the table gives exactly its value; any other raises.
   const auto expect_conversion = [&](const std::string& type, bool convertible,
                                      const auto& expected, const auto& convert) {
     EXPECT_EQ(convertible, expected.has_value()) << type;
-    if (!expected) return expect_wrong_type(convert, c.type_name, type);
+    if (!expected) return expect_wrong_type(convert, type);
     EXPECT_EQ(convert(), *expected) << type;
   };
   expect_conversion("Double", r.is_convertible_to_double(), c.to_double,
@@ -119,7 +100,7 @@ TEST_P(ResponseValue, DescriptionsAndConversionsFollowTheTable) {
 
 constexpr auto no = std::nullopt;
 constexpr auto int_min = std::numeric_limits<int>::min();
-constexpr auto int64_min = std::numeric_limits<std::int64_t>::min();
+constexpr auto int64_max = std::numeric_limits<std::int64_t>::max();
 constexpr auto uint64_max = std::numeric_limits<std::uint64_t>::max();
 
 INSTANTIATE_TEST_SUITE_P(
@@ -131,29 +112,21 @@ INSTANTIATE_TEST_SUITE_P(
         // Unsigned values never go through a signed type.
         value_case{"unsigned_max", response::uint32_value{4294967295U}, "Unsigned Integer (32bit)",
                    "4294967295", 4294967295.0, 4294967295LL, 4294967295ULL},
-        value_case{"timeticks", response::timeticks_value{timeticks_t(12345)}, "Time Ticks (32bit)",
-                   "12345", 123.45, 12345, 12345ULL},
-        value_case{"int64_min", response::int64_value{int64_min}, "Integer (64bit)",
-                   "-9223372036854775808", -9223372036854775808.0, int64_min, no},
+        value_case{"timeticks", response::timeticks_value{kestrel::timeticks_t(12345)},
+                   "Time Ticks (32bit)", "12345", 123.45, 12345, 12345ULL},
         // Never to int64, even when it would fit.
-        value_case{"uint64_small", response::uint64_value{7}, "Unsigned Integer (64bit)", "7", 7.0,
-                   no, 7ULL},
         value_case{"uint64_max", response::uint64_value{uint64_max}, "Unsigned Integer (64bit)",
                    "18446744073709551615", 18446744073709551616.0, no, uint64_max},
         // Floating values are cut toward zero, saturate, and are printed as "%f" prints them.
-        value_case{"float_tenth", response::float_value{0.1F}, "Float", "0.100000",
-                   static_cast<double>(0.1F), 0, no},
         value_case{"float_negative", response::float_value{-2.75F}, "Float", "-2.750000", -2.75, -2,
                    no},
         value_case{"double_large", response::double_value{1e20}, "Double",
-                   "100000000000000000000.000000", 1e20, std::numeric_limits<std::int64_t>::max(),
-                   no},
+                   "100000000000000000000.000000", 1e20, int64_max, no},
         // Strings are never parsed.
         value_case{"string", response::string_value{std::string("42\0\xff", 4)}, "String",
                    std::string("42\0\xff", 4), no, no, no},
-        value_case{"oid",
-                   response::oid_value{kestrel::oid({1, 3, 6, 1, 2, 1, 31}, ".iso.mib-2.ifMIB")},
-                   "OID", ".iso.mib-2.ifMIB", no, no, no},
+        value_case{"oid", response::oid_value{kestrel::oid({1, 3}, ".iso.org")}, "OID", ".iso.org",
+                   no, no, no},
         value_case{"error", response::error_value{"End of MIB"}, "Error", "End of MIB", no, no,
                    no}),
     kestrel::helpers::by_name{});
@@ -165,66 +138,33 @@ struct german_punctuation : std::numpunct<char> {
   std::string do_grouping() const override { return "\3"; }
 };
 
-TEST(ResponseTexts, IgnoreTheHostsLocaleAndTheCallersStreamState) {
+TEST(ResponseTexts, IgnoreTheHostsLocale) {
   // A host that switched its C++ and, where it has one, its C locale to German.
   const std::locale previous =
       std::locale::global(std::locale(std::locale::classic(), new german_punctuation));
-  bool c_locale = false;
-  for (const char* name : {"de_DE.UTF-8", "de-DE", "German_Germany.1252"}) {
-    c_locale = c_locale || std::setlocale(LC_ALL, name) != nullptr;
-  }
-  const std::vector<long> numeric = {1, 3, 6, 255, 12345};
-  std::ostringstream stream;
-  stream.imbue(std::locale());
-  stream << std::hex << std::showbase;
-  kestrel::operator<<(stream, numeric) << 255;
-  EXPECT_EQ(stream.str(), ".1.3.6.255.123450xff");
-  EXPECT_EQ(kestrel::library::numeric_oid_to_string(numeric), ".1.3.6.255.12345");
-  kestrel::helpers::recording_logger logger;
-  kestrel::detail::stream_logger(logger) << 12345 << ' ' << 2.5;
-  EXPECT_EQ(logger.messages(), std::vector<std::string>{"12345 2.5"});
-  EXPECT_EQ(response(kestrel::oid(numeric, "x"), response::double_value{-12345.125}).str(),
-            "x (.1.3.6.255.12345) Double: -12345.125000");
+  const bool c_locale = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr ||
+                        std::setlocale(LC_ALL, "German_Germany.1252") != nullptr;
+  EXPECT_EQ(response(kestrel::oid({1, 3, 12345}, "x"), response::double_value{-12345.125}).str(),
+            "x (.1.3.12345) Double: -12345.125000");
   std::setlocale(LC_ALL, "C");
   std::locale::global(previous);
   if (!c_locale) GTEST_SKIP() << "no German C locale on this system";
-}
-
-TEST(ResponseConversionEdges, FloatingValuesOutsideInt64DoNotCrash) {
-  // The result is not part of the contract; the conversion must just be defined.
-  const double inf = std::numeric_limits<double>::infinity();
-  for (double v : {std::nan(""), inf, -inf, 1e300, -1e300}) {
-    EXPECT_NO_THROW(make(response::double_value{v}).as_converted_to_int64_t());
-    EXPECT_NO_THROW(make(response::float_value{static_cast<float>(v)}).as_converted_to_int64_t());
-  }
-  EXPECT_EQ(make(response::double_value{-9223372036854775808.0}).as_converted_to_int64_t(),
-            int64_min);
 }
 
 struct throws_on_conversion {
   operator response::string_value() const { throw std::runtime_error("conversion failed"); }
 };
 
-TEST(ResponseValueless, EveryInspectionRaisesBadVariantAccess) {
+TEST(ResponseValueless, InspectionsRaiseBadVariantAccess) {
   response::value_t value = response::int32_value{1};
   EXPECT_THROW(value.emplace<8>(throws_on_conversion{}), std::runtime_error);
   const response r(sys_name, value);
-  ASSERT_TRUE(r.value().valueless_by_exception());
-  // One text, whatever path raised it.
-  for (const std::function<void()>& inspection : std::vector<std::function<void()>>{
-           [&] { response::type_name(r.value()); },
-           [&] { static_cast<void>(static_cast<bool>(r)); }, [&] { r.as_oid(); }, [&] { r.str(); },
-           [&] { r.is_convertible_to_double(); }, [&] { r.as_converted_to_int64_t(); },
-           [&] { r.as_converted_to_uint64_t(); }})
-    EXPECT_EQ(error_text<std::bad_variant_access>(inspection), "bad variant access");
-  EXPECT_EQ(r.name(), "sysName.0");  // the OID is still readable
+  EXPECT_EQ(error_text<std::bad_variant_access>([&] { r.str(); }), "bad variant access");
 }
 
-const std::string if_table_name = ".iso.org.dod.internet.mgmt.mib-2.interfaces.ifTable";
-const kestrel::oid if_table({1, 3, 6, 1, 2, 1, 2, 2}, if_table_name);
-const std::string if_entry = if_table_name + ".ifEntry";
-const std::string if_x_table_name = ".iso.org.dod.internet.mgmt.mib-2.ifMIB.ifMIBObjects.ifXTable";
-const kestrel::oid if_x_table({1, 3, 6, 1, 2, 1, 31, 1, 1}, if_x_table_name);
+const kestrel::oid if_table({1, 3, 6, 1, 2, 1, 2, 2},
+                            ".iso.org.dod.internet.mgmt.mib-2.interfaces.ifTable");
+const std::string if_entry = if_table.name() + ".ifEntry";
 
 // A response named `suffix` below the ifTable entry.
 response cell(const std::string& suffix, response::value_t value = response::int32_value{6}) {
@@ -236,97 +176,37 @@ response text_cell(const std::string& suffix, const std::string& text) {
   return cell(suffix, response::string_value{text});
 }
 
-// Counts the flushes that reach the buffer.
-class counting_buffer : public std::stringbuf {
- public:
-  int syncs = 0;
-
- protected:
-  int sync() override {
-    ++syncs;
-    return std::stringbuf::sync();
-  }
-};
-
-// The printed table; every line of it must have been flushed.
 std::string print(const std::vector<response>& responses, const kestrel::oid& table = if_table) {
-  counting_buffer buffer;
-  std::ostream out(&buffer);
-  print_table(responses, out, table);
-  const std::string text = buffer.str();
-  EXPECT_EQ(buffer.syncs, std::count(text.begin(), text.end(), '\n'));
-  return text;
+  std::ostringstream out;
+  kestrel::table_printer::print_table(responses, out, table);
+  return out.str();
 }
 
 TEST(TablePrinterLayout, GoldenTables) {
-  const kestrel::oid if_mib({1, 3, 6, 1, 2, 1, 31}, "ifMIB");
-  // Rows in table order, column kinds from the first row only, shorter rows end early.
+  // Rows in table order, column kinds from the first row only (strings and markers are text),
+  // shorter rows end early; cells and headers are padded or shortened around a "~".
   EXPECT_EQ(
       print({cell("ifAlias.2", response::int32_value{7}), text_cell("ifAlias.1", "uplink to core"),
-             text_cell("ifAlias.3", "short"), cell("ifType.2", response::int32_value{6})}),
-      "Index      ifAlias       ifType \n"
-      "-----+------------+------------+\n"
-      "    2            7            6 \n"
+             text_cell("ifAlias.123456", "short"), text_cell("ifDescr.2", "eth0"),
+             cell("ifAVeryLongColumnNameForText.2", response::error_value{"End"})}),
+      "Index      ifAlias ifDescr                  ifAVeryLong~nNameForText \n"
+      "-----+------------+------------------------+------------------------+\n"
+      "    2            7 eth0                     End                      \n"
       "    1 uplin~o core \n"
-      "    3        short \n");
-  // Column kinds by value type; long headers are shortened too.
-  EXPECT_EQ(
-      print({cell("ifA.1", response::null_value{}),
-             cell("ifAVeryLongColumnNameForText.1", response::error_value{"End"}),
-             cell("ifC.1", response::oid_value{if_mib}), cell("ifD.1", response::double_value{1.5}),
-             cell("ifE.1", response::timeticks_value{kestrel::timeticks_t(99)}),
-             cell("ifHCInUcastPkts.1", response::uint64_value{18446744073709551615ULL})}),
-      "Index          ifA ifAVeryLong~nNameForText ifC                               ifD "
-      "         ifE ifHCI~stPkts \n"
-      "-----+------------+------------------------+------------------------+------------+"
-      "------------+------------+\n"
-      "    1       (null) End                      ifMIB                        1.500000 "
-      "          99 18446~551615 \n");
-  // The header is the piece before the last dot: with a multi-part index, a piece of the index.
-  const std::string printed =
-      print({response(kestrel::oid({1}, "xTable.xEntry.xA.1"), response::int32_value{1}),
-             response(kestrel::oid({1}, "xTable.xEntry.xB.10.0.0.1"), response::int32_value{2})},
-            kestrel::oid({1}, "xTable"));
-  EXPECT_EQ(printed.substr(0, printed.find('\n')), "Index           xA            0 ");
+      "12~56        short \n");
   // A name with fewer than two "." is taken whole (an unnamed table has the prefix ".Entry").
   EXPECT_EQ(print({response(kestrel::oid({1}, ".Entryxy"), response::int32_value{1})},
                   kestrel::oid({}, "")),
             "Index     .Entryxy \n-----+------------+\n    y            1 \n");
 }
 
-TEST(TablePrinterLayout, CellsAreExactlyTheirWidth) {
-  const std::string text = "abcdefghijklmnopqrstuvwxyz0123";
-  // {index, text, the row printed}
-  for (const auto& [index, value, row] :
-       std::vector<std::tuple<std::string, response::value_t, std::string>>{
-           {"123456", response::int32_value{1}, "12~56            1"},
-           {"12345", response::int32_value{1}, "12345            1"},
-           {"1", response::string_value{text.substr(0, 24)}, "    1 " + text.substr(0, 24)},
-           {"1", response::string_value{text.substr(0, 25)}, "    1 abcdefghijk~nopqrstuvwxy"}}) {
-    const std::string printed = print({cell("ifX." + index, value)});
-    EXPECT_EQ(printed.substr(printed.rfind('\n', printed.size() - 2) + 1), row + " \n");
-  }
-}
-
-TEST(TablePrinterFailure, StopsWithTheTextAndLeavesWhatWasPrinted) {
-  std::ostringstream out;
-  EXPECT_EQ(runtime_error_text([&] { print_table({}, out, if_table); }), "Empty table response.");
-  EXPECT_EQ(out.str(), "");
-  // A table view error passes through before any output.
-  const response outside(kestrel::oid({1, 3}, ".iso.org"), response::null_value{});
-  EXPECT_THROW(print_table({text_cell("ifDescr.1", "eth0"), outside}, out, if_table),
-               exceptions::non_table_data);
-  EXPECT_EQ(out.str(), "");
-  // A wider later row leaves the earlier output and a partial line.
-  EXPECT_EQ(runtime_error_text([&] {
-              print_table({text_cell("ifDescr.1", "eth0"), text_cell("ifDescr.22", "eth1"),
-                           cell("ifType.22", response::int32_value{6})},
-                          out, if_table);
+TEST(TablePrinterFailure, StopsWithTheText) {
+  EXPECT_EQ(runtime_error_text([] { print({}); }), "Empty table response.");
+  // A row wider than the first.
+  EXPECT_EQ(runtime_error_text([] {
+              print({cell("ifA.1"), cell("ifA.22"), cell("ifB.22")});
             }),
             "Too many columns in row 22");
-  EXPECT_EQ(out.str(),
-            "Index ifDescr                  \n-----+------------------------+\n"
-            "    1 eth0                     \n   22 eth1                     ");
 }
 
 template <class Pairs>
@@ -336,92 +216,40 @@ names keys(const Pairs& pairs) {
   return result;
 }
 
-TEST(TableResponseConstruction, RowsAndColumnsInWalkOrderReferToTheOwnedResponses) {
-  EXPECT_EQ(table_response({}, if_table, std::nullopt).name(), "if");
-
-  const table_response table(
-      {text_cell("ifDescr.2", "eth1"), text_cell("ifDescr.1", "lo"), text_cell("ifDescr.7", "x"),
-       cell("ifType.2"), cell("ifType.1", response::int32_value{24}), cell("ifMtu.1")},
-      if_table, std::nullopt);
+TEST(TableResponseConstruction, RowsAndColumnsInWalkOrderAndLookupsByName) {
+  const table_response table({cell("ifDescr.2"), cell("ifDescr.1"), cell("ifDescr.7"),
+                              cell("ifType.2"), cell("ifType.1"), cell("ifMtu.1")},
+                             if_table, std::nullopt);
   EXPECT_EQ(keys(table.rows()), (names{"2", "1", "7"}));
   EXPECT_EQ(keys(table.columns()), (names{"Descr", "Type", "Mtu"}));
-  const std::vector<names> row_columns = {{"Descr", "Type"}, {"Descr", "Type", "Mtu"}, {"Descr"}};
-  for (std::size_t i = 0; i < row_columns.size(); ++i) {
-    EXPECT_EQ(table.rows()[i].second.name(), table.rows()[i].first);
-    EXPECT_EQ(keys(table.rows()[i].second.columns()), row_columns[i]);
-  }
-  for (const auto& [name, column] : table.columns()) EXPECT_EQ(column.name(), name);
+  EXPECT_EQ(keys(table.rows()[1].second.columns()), (names{"Descr", "Type", "Mtu"}));
   EXPECT_EQ(keys(table.at_column("Type").rows()), (names{"2", "1"}));
-  EXPECT_EQ(table.at_column("Type").at("1").get().as_int32_t(), 24);
-  EXPECT_EQ(table.rows()[1].second.at("Descr").get().as_string(), "lo");
-
-  const response& via_column = table.at_column("Descr").at("1").get();
-  EXPECT_EQ(&table.rows()[1].second.at("Descr").get(), &via_column);
-  // Copies are plain values that still point into the table.
-  const table_response::row copy = table.rows()[1].second;
-  EXPECT_EQ(&copy.at("Descr").get(), &via_column);
-  EXPECT_EQ(std::tuple(copy.size(), copy.empty(), copy.begin()->first),
-            std::tuple(3U, false, "Descr"));
-
   // Missing keys raise std::out_of_range with the names in the text.
   const std::vector<std::pair<std::function<void()>, std::string>> lookups = {
       {[&] { table.at_column("type"); }, "Column 'type' not found in table."},
-      {[&] { copy.at("Speed"); }, "Row '1': Column 'Speed' not found."},
+      {[&] { table.rows()[1].second.at("Speed"); }, "Row '1': Column 'Speed' not found."},
       {[&] { table.at_column("Mtu").at("2"); }, "Row '2': Column 'Mtu' not found."},
   };
   for (const auto& [lookup, text] : lookups) EXPECT_EQ(error_text<std::out_of_range>(lookup), text);
+  // Only the length of a column prefix counts, not its text.
+  const table_response cut({text_cell("ifDescr.2", "v")}, if_table, "abc");
+  EXPECT_EQ(keys(cut.columns()), names{"escr"});
 }
 
-TEST(TableResponseCut, FilesTheCellUnderColumnAndIndex) {
-  // {table, column prefix, the cell's name, its column, its index}
-  for (const auto& [table, prefix, name, column, index] :
-       std::vector<std::tuple<kestrel::oid, std::optional<std::string>, std::string, std::string,
-                              std::string>>{
-           // Only the last piece of a multi-part index is the row index.
-           {if_table, std::nullopt, if_entry + ".ifDescr.10.0.0.1", "Descr", "1"},
-           {if_table, std::nullopt, if_entry + ".ifDescr", "Descr", "Descr"},
-           // Only the prefix's length counts, not its text.
-           {if_table, "abc", if_entry + ".ifDescr.2", "escr", "2"},
-           {if_x_table, std::nullopt, if_x_table_name + ".ifXEntry.ifName.5", "ame", "5"},
-           {if_table, std::nullopt, if_entry + ".if.", "", ""}}) {
-    const table_response cut({response(kestrel::oid({1}, name), response::string_value{"v"})},
-                             table, prefix);
-    EXPECT_EQ(keys(cut.columns()), names{column}) << name;
-    EXPECT_EQ(keys(cut.rows()), names{index}) << name;
-    EXPECT_EQ(cut.at_column(column).at(index).get().name(), name);
-  }
-}
-
-TEST(TableResponseFailure, RaisesWithTheKeyOfTheResponse) {
-  const std::string non_table = "#:kestrel.error.non_table_data[";
-  // Not below the table, and longer than its entry's name.
-  const std::string ip_addr =
-      ".iso.org.dod.internet.mgmt.mib-2.ip.ipAddrTable.ipAddrEntry.ipAdEntAddr.0";
-  // {responses, the encoded key naming the response (empty for std::out_of_range)}
-  for (const auto& [responses, key] : std::vector<std::pair<std::vector<response>, std::string>>{
-           {{text_cell("ifDescr.1", "eth0"),
-             response(kestrel::oid({1, 3, 6, 1, 2, 1, 4, 20, 1, 1, 0}, ip_addr),
-                      response::string_value{"a:b"})},
-            non_table + ip_addr + " (.1.3.6.1.2.1.4.20.1.1.0) String\\: a\\:b]"},
-           // Nothing after the skipped column prefix, or not even the prefix.
-           {{response(kestrel::oid({1}, if_entry + ".if"), response::null_value{})},
-            non_table + if_entry + ".if (.1) NULL\\: (null)]"},
-           {{response(kestrel::oid({1}, if_entry + ".i"), response::null_value{})}, ""},
-           // A second cell under the same column and index; the key names the second one.
-           {{text_cell("ifDescr.10.0.0.1", "a"), text_cell("ifType.2", "b"),
-             text_cell("ifDescr.10.0.0.2", "c"), text_cell("ifDescr.1", "d")},
-            "#:kestrel.error.duplicate_row_index[" + if_entry +
-                ".ifDescr.1 (.1.3.6.1.2.1.2.2.1) String\\: d]"}}) {
-    try {
-      const table_response table(responses, if_table, std::nullopt);
-      ADD_FAILURE() << "no exception: " << key;
-    } catch (const exceptions::data_exception& e) {
-      EXPECT_EQ(e.message().key, key);
-    } catch (const std::out_of_range& e) {
-      EXPECT_EQ(key, "");
-      EXPECT_STREQ(e.what(), "invalid string position");
-    }
-  }
+// The class texts are checked with the exceptions; here the description of the response.
+TEST(TableResponseFailure, RaisesNamingTheResponse) {
+  // Nothing after the skipped column prefix, or not even the prefix.
+  EXPECT_THAT(
+      error_text<exceptions::non_table_data>([] { table_response({cell("if")}, if_table, {}); }),
+      testing::EndsWith(". " + if_entry + ".if (.1.3.6.1.2.1.2.2.1) Integer (32bit): 6"));
+  EXPECT_EQ(error_text<std::out_of_range>([] { table_response({cell("i")}, if_table, {}); }),
+            "invalid string position");
+  // A second cell under the same column and last piece of the index.
+  EXPECT_THAT(
+      error_text<exceptions::duplicate_row_index>([] {
+        table_response({cell("ifDescr.10.0.0.1"), cell("ifDescr.1")}, if_table, {});
+      }),
+      testing::EndsWith(". " + if_entry + ".ifDescr.1 (.1.3.6.1.2.1.2.2.1) Integer (32bit): 6"));
 }
 
 // Opens the protected insert operations that the constructor uses.
@@ -442,7 +270,6 @@ TEST(TableResponseInsertion, ColumnsKeepTheFirstAndRejectTheSecondRowsKeepTheLas
   table.insert_or_assign_to_rows("Descr", "1", first);
   table.insert_or_assign_to_rows("Descr", "1", second);
   ASSERT_EQ(table.rows().size(), 1U);
-  EXPECT_EQ(table.rows()[0].second.size(), 1U);
   EXPECT_EQ(&table.rows()[0].second.at("Descr").get(), &second);
 }
 
