@@ -98,59 +98,30 @@ TEST(dynamic_library_windows_test, LoadAndSymbolFailuresCarryTheSystemText) {
   EXPECT_EQ(runtime_error_text([&] { engine.get_symbol("no_such_entry_point"); }), missing);
 }
 
-// String values come back as they are, expandable ones expanded; a missing key is left out
-// with the first warning (2 is "not found").
-TEST(registry_windows_test, ReadsStringAndExpandableValuesAndWarnsForMissingOnes) {
-  scoped_registry_value plain("Datapath", "C:\\Halyard\\Data");
-  scoped_registry_value expandable("exepath", "%SystemRoot%\\Halyard", REG_EXPAND_SZ);
+// Four entries in the order environment, "Datapath", module, "exepath", with backslashes;
+// relative entries become absolute, expandable registry values are expanded, and a missing one
+// is left out with the first warning (2 is "not found").
+TEST(mib_directories_windows_test, ListsEnvironmentDatapathModuleAndExepathWithBackslashes) {
+  scoped_registry_value exe_path("exepath", "%SystemRoot%\\Halyard", REG_EXPAND_SZ);
   char system_root[MAX_PATH] = {};
   ASSERT_NE(::GetEnvironmentVariableA("SystemRoot", system_root, MAX_PATH), 0U);
-  const auto root = platform::registry_root::local_machine;
-  struct lookup {
-    std::string key;
-    std::string value;
-    std::optional<std::string> expected;
-  };
-  const std::vector<lookup> lookups = {
-      {halyard_key, "Datapath", "C:\\Halyard\\Data"},
-      {halyard_key, "exepath", std::string(system_root) + "\\Halyard"},
-      {"SOFTWARE\\Corvane\\No Such Product", "exepath", std::nullopt},
-  };
-  for (const auto& [key, value, expected] : lookups) {
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(platform::read_registry_string(root, key, value), expected) << value;
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              expected ? "" : "Warning: Cannot read registry key (1): error 2\n");
-  }
-}
-
-TEST(mib_directories_windows_test, ListsEnvironmentDatapathModuleAndExepathWithBackslashes) {
-  scoped_registry_value data_path("Datapath", "C:\\Halyard\\Data");
-  scoped_registry_value exe_path("exepath", "C:\\Program Files\\Halyard");
-  const std::string registry_before = "C:\\Halyard\\Data\\MIBs;";
-  const std::string registry_after = ";C:\\Program Files\\Halyard\\MIB";
+  const std::string registry_after = ";" + std::string(system_root) + "\\Halyard\\MIB";
   const fs::path cwd = fs::current_path();
-  struct variant {
-    std::optional<std::string> mibdirs;
-    fs::path module_dir;
-    std::string expected;
-  };
-  const std::vector<variant> variants = {
-      // With all four sources: four entries in the order environment, "Datapath", module,
-      // "exepath".
-      {"C:/Shared/mibs", "C:/Halyard/bin",
-       "C:\\Shared\\mibs;" + registry_before + "C:\\Halyard\\bin\\mibs" + registry_after},
-      // Relative entries become absolute.
-      {"relative/mibs", "bin",
-       (cwd / "relative\\mibs").string() + ";" + registry_before + (cwd / "bin\\mibs").string() +
-           registry_after},
-  };
-  for (const auto& v : variants) {
-    scoped_environment environment("MIBDIRS", v.mibdirs);
+  {
+    scoped_registry_value data_path("Datapath", "C:\\Halyard\\Data");
+    scoped_environment environment("MIBDIRS", "C:/Shared/mibs");
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(mib_directories(v.module_dir), v.expected);
+    EXPECT_EQ(mib_directories("C:/Halyard/bin"),
+              "C:\\Shared\\mibs;C:\\Halyard\\Data\\MIBs;C:\\Halyard\\bin\\mibs" + registry_after);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
   }
+  scoped_registry_value data_path("Datapath", std::nullopt);
+  scoped_environment environment("MIBDIRS", "relative/mibs");
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(mib_directories("bin"), (cwd / "relative\\mibs").string() + ";" +
+                                        (cwd / "bin\\mibs").string() + registry_after);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Warning: Cannot read registry key (1): error 2\n");
 }
 
 TEST(environment_windows_test, SettingIsSeenByTheRuntimeAndEmptyCountsAsUnset) {
