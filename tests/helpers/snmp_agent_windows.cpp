@@ -61,10 +61,6 @@ void snmp_agent::start() { not_here("start"); }
 
 void snmp_agent::renew_engine_id() { not_here("renew_engine_id"); }
 
-void snmp_agent::write_configuration() const { not_here("write_configuration"); }
-
-bool snmp_agent::launch() { not_here("launch"); }
-
 snmp_agent& shared_agent() {
   static snmp_agent agent;
   return agent;
