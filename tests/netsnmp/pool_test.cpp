@@ -55,9 +55,7 @@ TEST_F(pool_test, CreatePoolMakesMissingParentsAndRejectsAFileAsBase) {
   EXPECT_TRUE(fs::is_directory(base_ / "a" / "b"));
 
   std::ofstream(base_ / "file") << "x";
-  const std::string text = error_text<fs::filesystem_error>([&] { create_pool(base_ / "file"); });
-  EXPECT_NE(text.find("create_directories: "), std::string::npos) << text;
-  EXPECT_NE(text.find((base_ / "file").string()), std::string::npos) << text;
+  EXPECT_THROW(create_pool(base_ / "file"), fs::filesystem_error);
 }
 
 TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
@@ -83,26 +81,13 @@ TEST_F(pool_test, EveryKeyHasAnEngineInstanceOfItsOwnAndKeyZeroHasTheMibs) {
         << output;
     EXPECT_STREQ(std::getenv("MIBS"), "ALL");
   }
-  scoped_environment mibs("MIBS", "IF-MIB:SNMPv2-MIB");
+  // A copy says which file it loaded, and nothing of MIBs.
   ::testing::internal::CaptureStderr();
   auto first = p->get_context(1);
-  const std::string copy_output = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(copy_output.rfind(engine_line(p->library_clone_path(1)), 0), 0U) << copy_output;
-  EXPECT_EQ(copy_output.find("Using MIB directories"), std::string::npos) << copy_output;
-  EXPECT_STREQ(std::getenv("MIBS"), "IF-MIB:SNMPv2-MIB");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), engine_line(p->library_clone_path(1)));
 }
 
-class foreign_pool : public pool {
- public:
-  fs::path library_clone_path(unsigned int) override { return {}; }
-};
-
 TEST_F(pool_test, OnlyItsOwnPoolsMakeLibrariesAndConnectionsAndFactoriesKeepThePool) {
-  foreign_pool foreign;
-  EXPECT_THROW(create_library(foreign), std::bad_cast);
-  EXPECT_THROW(
-      create_connection(foreign, settings("public", true, "127.0.0.1", 1161, std::nullopt)),
-      std::bad_cast);
   EXPECT_THROW(get_library_factory(nullptr)(), std::bad_cast);
 
   std::shared_ptr<pool> p = create_pool(base_);
@@ -154,17 +139,14 @@ TEST_F(library_netsnmp_test, DescribesTheMibEngineAndGivesDisplayHints) {
 }
 
 // The engine's text starts with a blank, which is trimmed away.
-TEST_F(library_netsnmp_test, UnknownNamesFailWithTheNameAndTheTrimmedEngineText) {
+TEST_F(library_netsnmp_test, UnknownNamesAndNamesBeyondTheBufferFail) {
   EXPECT_EQ(
       error_text<exceptions::missing_mib_for_oid>([&] { names_->oid_string_from_name("nosuch"); }),
       exceptions::missing_mib_for_oid("nosuch", "(Sub-id not found: (top) -> nosuch)").what());
-  // One sub-identifier more than the buffer holds.
+  // Up to the buffer's size of sub-identifiers, and one more; a full name beyond it.
   EXPECT_THROW(names_->oid_string_from_name(library::numeric_oid_to_string(
                    std::vector<long>(library_netsnmp::max_numeric_length + 1, 1))),
                exceptions::missing_mib_for_oid);
-}
-
-TEST_F(library_netsnmp_test, ReadsUpToTheBufferSizeOfSubIdentifiersAndFailsOnAFullNameBeyondIt) {
   const std::vector<long> sevens(library_netsnmp::max_numeric_length, 7);
   EXPECT_EQ(names_->name_to_numeric(library::numeric_oid_to_string(sevens)), sevens);
 
