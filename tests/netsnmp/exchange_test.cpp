@@ -230,25 +230,18 @@ TEST_F(silent_agent_test, NothingIsSentForWhatCannotBeSent) {
   silent_agent silent;
   const auto c =
       create_connection(*pool_, community_settings(version_t::snmp_v2c, silent.port(), 1s));
-  const auto run = [&](const std::vector<oid_request>& requests, const compat_settings& compat) {
-    return c->run(requests, execute_context{*names_, compat, logger_});
+  const auto run = [&](const std::vector<oid_request>& requests) {
+    return c->run(requests, execute_context{*names_, compat_settings(), logger_});
   };
   const oid o = names_->oid_from_name("SNMPv2-MIB::sysContact.0");
-  const std::tuple<query_t, walk_mode_t, const char*> rows[] = {
-      {query_t::walk, walk_mode_t::getbulk, "GETNEXT currently does not support multiple OIDs."},
-      {query_t::bulk, walk_mode_t::getbulk, "GETBULK currently does not support multiple OIDs."},
-  };
-  for (const auto& [type, walk, what] : rows) {
-    const compat_settings compat(0ms, retry_t::retry, counter_mode_t::default_mode,
-                                 get_mode_t::multi_get, walk);
-    EXPECT_EQ(runtime_error_text([&] {
-                run({oid_request(type, std::vector<oid>{o, o})}, compat);
-              }),
-              what);
+  for (const auto& [type, what] :
+       {std::pair{query_t::walk, "GETNEXT currently does not support multiple OIDs."},
+        std::pair{query_t::bulk, "GETBULK currently does not support multiple OIDs."}}) {
+    EXPECT_EQ(runtime_error_text([&] { run({oid_request(type, std::vector<oid>{o, o})}); }), what);
   }
   // Nothing to ask for: nothing is sent and nothing comes back.
-  EXPECT_TRUE(run({}, compat_settings()).empty());
-  EXPECT_TRUE(run({oid_request(query_t::get, std::vector<oid>{})}, compat_settings()).empty());
+  EXPECT_TRUE(run({}).empty());
+  EXPECT_TRUE(run({oid_request(query_t::get, std::vector<oid>{})}).empty());
   EXPECT_EQ(silent.drain(), 0u);
 }
 
