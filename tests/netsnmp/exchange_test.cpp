@@ -180,7 +180,6 @@ TEST_F(exchange_test, AnErrorStatusStandsForTheRequestsLastOid) {
     EXPECT_EQ(texts(responses, &response::str),
               std::vector<std::string>{"system.sysName (.1.3.6.1.2.1.1.5) Error: " + text});
     EXPECT_FALSE(more);
-    EXPECT_EQ(last.name(), "start");
     EXPECT_EQ(logger_.messages(), lines);
   }
 }
@@ -215,11 +214,10 @@ TEST_F(exchange_test, AnExchangeNeedsAKnownHandle) {
 TEST(stream_logger_test, OneStatementIsOneMessage) {
   recording_logger logger;
   detail::stream_logger(logger) << "a" << 1 << ' ' << std::hex << 255 << std::endl;
-  { const detail::stream_logger empty(logger); }
-  EXPECT_EQ(logger.entries, (std::vector<recording_logger::entry>{{7, "a1 ff\n"}, {7, ""}}));
+  EXPECT_EQ(logger.entries, (std::vector<recording_logger::entry>{{7, "a1 ff\n"}}));
   const auto fail = []() -> int { throw std::runtime_error("x"); };
   EXPECT_THROW(detail::stream_logger(logger) << "partial" << fail(), std::runtime_error);
-  EXPECT_EQ(logger.entries.size(), 2u);
+  EXPECT_EQ(logger.entries.size(), 1u);
 }
 
 // Requests to an agent that never answers: nothing is sent for them. (The concurrency test
