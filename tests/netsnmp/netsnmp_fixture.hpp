@@ -60,10 +60,9 @@ class netsnmp_test : public ::testing::Test {
   }
 
   static settings community_settings(version_t version, std::uint16_t port,
-                                     std::optional<std::chrono::seconds> timeout = std::nullopt,
-                                     const std::string& host = "127.0.0.1",
-                                     const std::string& community = snmp_agent::community) {
-    return settings(community, version == version_t::snmp_v2c, host, port, timeout);
+                                     std::optional<std::chrono::seconds> timeout = std::nullopt) {
+    return settings(snmp_agent::community, version == version_t::snmp_v2c, "127.0.0.1", port,
+                    timeout);
   }
 
   /// A request over a new connection with `s`.

@@ -1,13 +1,11 @@
-// POSIX matters of the pool: the MIB directory list in its POSIX form, the default base
-// directory of a service user, and sensor processes (helpers/pool_client.cpp) sharing a base
-// directory.
+// POSIX matters of the pool: the MIB directory list in its POSIX form and the default base
+// directory of a service user.
 
 #include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
-#include <cstdio>
 
 #include "netsnmp/context_netsnmp.hpp"
 #include "netsnmp/netsnmp_fixture.hpp"
@@ -96,25 +94,6 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
       std::string(buffer.data(), got > 0 ? static_cast<std::size_t>(got) : 0),
       "tmp/kestrel-" + std::to_string(nobody->pw_uid) + ";run/kestrel;refused;refused;refused");
   fs::remove_all(root);
-}
-
-TEST(sensor_processes_test, ManyProcessesOnOneBaseDirectoryStartAndStopCleanly) {
-  const fs::path base = make_temporary_directory("kestrel-processes-");
-  // Eight processes of 15 rounds each.
-  const std::string command = "timeout -s KILL 240 env -i '" +
-                              (module_directory() / "kestrel_pool_client").string() + "' '" +
-                              base.string() + "' 15 " + std::to_string(shared_agent().port());
-  std::vector<FILE*> children;
-  for (int i = 0; i < 8; ++i) children.push_back(::popen(command.c_str(), "r"));
-  for (FILE* child : children) {
-    std::array<char, 512> buffer{};
-    std::string output;
-    while (std::fgets(buffer.data(), buffer.size(), child) != nullptr) output += buffer.data();
-    const int status = ::pclose(child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
-  }
-  EXPECT_EQ(engine_copies(base), 0u);
-  fs::remove_all(base);
 }
 
 }  // namespace
