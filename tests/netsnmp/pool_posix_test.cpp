@@ -1,11 +1,12 @@
-// POSIX matters of the pool: the MIB directory list in its POSIX form and the default base
-// directory of a service user.
+// POSIX matters of the pool: the MIB directory list in its POSIX form, the default base
+// directory of a service user, and sensor processes sharing a base directory.
 
 #include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <cstdio>
 
 #include "netsnmp/context_netsnmp.hpp"
 #include "netsnmp/netsnmp_fixture.hpp"
@@ -31,8 +32,8 @@ TEST(mib_directories_test, ListsTheEnvironmentEntryThenTheModuleEntryAsAbsoluteP
   }
 }
 
-// The default base directory, as `user` sees it for a module directory `beside`: relative to
-// `root`, or "refused".
+// The default base directory for the module directory `beside`, relative to `root`, or
+// "refused".
 std::string base_directory_seen(const fs::path& beside, const fs::path& root) {
   try {
     return fs::relative(platform::default_base_directory(beside), root).string();
@@ -94,6 +95,32 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
       std::string(buffer.data(), got > 0 ? static_cast<std::size_t>(got) : 0),
       "tmp/kestrel-" + std::to_string(nobody->pw_uid) + ";run/kestrel;refused;refused;refused");
   fs::remove_all(root);
+}
+
+// Eight sensor processes (each the command-line tool, five times over: a pool, a name service,
+// an SNMPv3 connection and a read) start and stop side by side on one base directory, and leave
+// no engine copy behind.
+TEST(sensor_processes_test, ManyProcessesOnOneBaseDirectoryStartAndStopCleanly) {
+  if (std::string(KESTREL_TOOL_PATH).empty()) GTEST_SKIP() << "the tool is not built";
+  const fs::path base = make_temporary_directory("kestrel-processes-");
+  const std::string round = std::string("env -i \"") + KESTREL_TOOL_PATH + "\" get --pool-dir \"" +
+                            base.string() + "\" -v 3 -u u_sha_aes -a SHA -A " +
+                            snmp_agent::auth_password + " -x AES -X " + snmp_agent::priv_password +
+                            " -t 5 127.0.0.1:" + std::to_string(shared_agent().port()) +
+                            " SNMPv2-MIB::sysDescr.0 2>&1";
+  const std::string command =
+      "timeout -s KILL 240 bash -c 'for i in 1 2 3 4 5; do " + round + " || exit 1; done'";
+  std::vector<FILE*> children;
+  for (int i = 0; i < 8; ++i) children.push_back(::popen(command.c_str(), "r"));
+  for (FILE* child : children) {
+    std::array<char, 512> buffer{};
+    std::string output;
+    while (std::fgets(buffer.data(), buffer.size(), child) != nullptr) output += buffer.data();
+    const int status = ::pclose(child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+  }
+  EXPECT_EQ(engine_copies(base), 0u);
+  fs::remove_all(base);
 }
 
 }  // namespace
