@@ -123,6 +123,8 @@ TEST(cli, EveryCommandAndFailureGivesItsOutputAndExitCode) {
       call("endless", "table --max-values 500 IF-MIB::ifTable", 1, 0, {}, {"more than 500 values"}),
       call("endofview", "table IF-MIB::ifTable", 0, 62, {" if60 "}),
       call("stray", "table IF-MIB::ifTable", 1, 0, {}, {"data that is not in a table"}),
+      call("garbage", "get -d " + name, 1, 0, {},
+           {"  The engine dropped 1 malformed answer(s) from the agent.\n"}),
       call("plain", "get .1.3.6.1.4.1.99999.30.1.0", 0, 1, {"192.0.2.7"}),
       call("plain", "get --library-defaults .1.3.6.1.4.1.99999.30.1.0", 0, 0, {}),
       call("", "get --help", 0, any, {"HOST"}),
