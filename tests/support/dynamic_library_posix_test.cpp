@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <future>
 #include <string>
 
 #include <kestrel/test_connections.hpp>
@@ -54,6 +56,21 @@ TEST(platform_posix_test, LocksEnvironmentAndTheDefaultBaseDirectory) {
 
   // The directory beside the module is made when it is missing and can be.
   EXPECT_EQ(platform::default_base_directory(dir / "snmp"), dir / "snmp");
+  fs::remove_all(dir);
+}
+
+// A cloner makes its directory under the base lock, so that a sweep elsewhere never finds it
+// before its lock file: while another holds the base lock, the first copy waits.
+TEST(library_cloner_posix_test, TheFirstCopyWaitsForTheBaseLock) {
+  using namespace std::chrono_literals;
+  const fs::path dir = helpers::make_temporary_directory("kestrel-scratch-");
+  std::ofstream(dir / "libnetsnmp.so") << "engine";
+  library_cloner cloner(dir / "libnetsnmp.so", dir);
+  const std::intptr_t held = platform::lock_file(dir / ".kestrel.lock", true, true);
+  auto copy = std::async(std::launch::async, [&cloner] { return cloner.clone(1); });
+  EXPECT_EQ(copy.wait_for(200ms), std::future_status::timeout);
+  platform::unlock_file(held);
+  EXPECT_EQ(copy.get().filename(), "libnetsnmp.1.so");
   fs::remove_all(dir);
 }
 
