@@ -15,9 +15,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 namespace corvane::tallis::kestrel::helpers {
 
@@ -201,6 +203,16 @@ bool snmp_agent::launch() {
   }
   end_child(child);
   return false;
+}
+
+std::string snmp_agent::log_text() const {
+  // (Streaming an empty file's buffer would fail the whole text, so the characters are copied.)
+  std::string text;
+  for (const char* name : {"snmpd.log", "snmpd.stderr"}) {
+    std::ifstream file(directory_ / name);
+    text.append(std::istreambuf_iterator<char>(file), {});
+  }
+  return text;
 }
 
 snmp_agent& shared_agent() {
