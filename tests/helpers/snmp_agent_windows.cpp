@@ -30,14 +30,6 @@ std::string required_environment(const char* name) {
   throw std::logic_error(std::string(what) + ": the test agent is run by the host");
 }
 
-sockaddr_in loopback_v4(std::uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
-
 }  // namespace
 
 bool snmp_agent::controllable() { return false; }
@@ -74,7 +66,9 @@ silent_agent::silent_agent() {
     ::WSACleanup();
     throw std::runtime_error("socket: error " + std::to_string(::WSAGetLastError()));
   }
-  sockaddr_in address = loopback_v4(0);
+  sockaddr_in address{};  // 127.0.0.1, any free port
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
     ::closesocket(s);
     ::WSACleanup();

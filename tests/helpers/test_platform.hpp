@@ -31,10 +31,10 @@ inline std::string engine_file_name() { return KESTREL_ENGINE_NAME; }
 /// A new, empty directory in the system's temporary directory, named `prefix` and a random
 /// suffix.
 inline std::filesystem::path make_temporary_directory(const std::string& prefix) {
-  std::mt19937_64 random(std::random_device{}());
+  std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::filesystem::path candidate =
-        std::filesystem::temp_directory_path() / (prefix + std::to_string(random() % 1000000000));
+    const auto candidate =
+        std::filesystem::temp_directory_path() / (prefix + std::to_string(random()));
     if (std::error_code error; std::filesystem::create_directory(candidate, error)) {
       return candidate;
     }
