@@ -253,10 +253,6 @@ TEST_F(silent_agent_test, NothingIsSentForWhatCannotBeSent) {
 
 const std::string system_group = ".iso.org.dod.internet.mgmt.mib-2.system.";
 
-std::size_t count_of(const std::vector<std::string>& lines, const std::string& line) {
-  return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
-}
-
 // ---- SNMPv3 ----------------------------------------------------------------------------
 
 using usm_test = netsnmp_test;
@@ -334,10 +330,11 @@ TEST_P(community_test, AMultiGetWithAMissingOid) {
             (std::vector<std::string>{
                 v1() ? "End of MIB" : "No Such Instance currently exists at this OID",
                 snmp_agent::sys_contact, snmp_agent::sys_location}));
-  EXPECT_EQ(count_of(logger_.messages(), "Request GET:"), v1() ? 2u : 1u);
-  EXPECT_EQ(count_of(logger_.messages(),
-                     "  " + system_group + "sysContact.7(.1.3.6.1.2.1.1.4.7): End of MIB"),
-            v1() ? 1u : 0u);
+  EXPECT_EQ(std::ranges::count(logger_.messages(), "Request GET:"), v1() ? 2 : 1);
+  EXPECT_EQ(
+      std::ranges::count(logger_.messages(),
+                         "  " + system_group + "sysContact.7(.1.3.6.1.2.1.1.4.7): End of MIB"),
+      v1() ? 1 : 0);
 }
 
 // The whole table (over SNMPv1 by GETNEXT), and nothing beyond it.
@@ -346,8 +343,9 @@ TEST_P(community_test, ReadsTheWholeInterfaceTable) {
   const auto table = r->table("IF-MIB::ifTable");
   const std::vector<std::string> names = texts(r->execute(logger_).at(table), &response::name);
   EXPECT_GT(names.size(), 20u);
-  EXPECT_EQ(
-      count_of(names, ".iso.org.dod.internet.mgmt.mib-2.interfaces.ifTable.ifEntry.ifDescr.1"), 1u);
+  EXPECT_EQ(std::ranges::count(
+                names, ".iso.org.dod.internet.mgmt.mib-2.interfaces.ifTable.ifEntry.ifDescr.1"),
+            1);
   for (const std::string& name : names) {
     EXPECT_TRUE(name.starts_with(".iso.org.dod.internet.mgmt.mib-2.interfaces.ifTable.")) << name;
   }

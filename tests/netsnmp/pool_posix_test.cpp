@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdio>
+#include <fstream>
 
 #include "netsnmp/context_netsnmp.hpp"
 #include "netsnmp/netsnmp_fixture.hpp"
@@ -60,8 +61,6 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
   fs::permissions(root / "other" / "kestrel", fs::perms(0700));
   ::chown((root / "run").c_str(), nobody->pw_uid, nobody->pw_gid);
   ::chown((root / "tmp").c_str(), nobody->pw_uid, nobody->pw_gid);
-  int pipe_ends[2];
-  ASSERT_EQ(::pipe(pipe_ends), 0);
   const pid_t child = ::fork();
   if (child == 0) {
     std::string seen;
@@ -83,17 +82,14 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
     } catch (const std::exception& e) {
       seen += e.what();
     }
-    static_cast<void>(::write(pipe_ends[1], seen.data(), seen.size()));
+    std::ofstream(root / "tmp" / "seen") << seen;
     ::_exit(0);
   }
-  ::close(pipe_ends[1]);
-  std::array<char, 1024> buffer{};
-  const ssize_t got = ::read(pipe_ends[0], buffer.data(), buffer.size());
-  ::close(pipe_ends[0]);
   ::waitpid(child, nullptr, 0);
-  EXPECT_EQ(
-      std::string(buffer.data(), got > 0 ? static_cast<std::size_t>(got) : 0),
-      "tmp/kestrel-" + std::to_string(nobody->pw_uid) + ";run/kestrel;refused;refused;refused");
+  std::string seen;
+  std::getline(std::ifstream(root / "tmp" / "seen"), seen);
+  EXPECT_EQ(seen, "tmp/kestrel-" + std::to_string(nobody->pw_uid) +
+                      ";run/kestrel;refused;refused;refused");
   fs::remove_all(root);
 }
 

@@ -11,11 +11,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "helpers/error_text.hpp"
 #include "helpers/test_platform.hpp"
