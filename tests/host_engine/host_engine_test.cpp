@@ -28,10 +28,6 @@ std::string full_name(context_netsnmp& context, const std::vector<::oid>& numeri
   return text;
 }
 
-int host_output_format() {
-  return ::netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT);
-}
-
 std::string host_configuration_dir() {
   const char* dir =
       ::netsnmp_ds_get_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_CONFIGURATION_DIR);
@@ -68,7 +64,8 @@ TEST(host_engine_test, PoolEnginesLeaveTheHostsOwnEngineAlone) {
                                NETSNMP_OID_OUTPUT_NUMERIC);
     EXPECT_EQ(full_name(*second, {1, 3, 6, 1}), ".1.3.6.1");
     EXPECT_EQ(full_name(*first, {1, 3, 6, 1}), ".iso.3.6.1");
-    EXPECT_EQ(host_output_format(), NETSNMP_OID_OUTPUT_SUFFIX);
+    EXPECT_EQ(::netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OID_OUTPUT_FORMAT),
+              NETSNMP_OID_OUTPUT_SUFFIX);
     EXPECT_EQ(host_configuration_dir(), configuration_dir);
   }
   EXPECT_TRUE(host_reads("SNMPv2-MIB::sysDescr.0"));

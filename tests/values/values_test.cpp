@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -120,8 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Floating values are cut toward zero, saturate, and are printed as "%f" prints them.
         value_case{"float_negative", response::float_value{-2.75F}, "Float", "-2.750000", -2.75, -2,
                    no},
-        value_case{"double_large", response::double_value{1e20}, "Double",
-                   "100000000000000000000.000000", 1e20, int64_max, no},
+        value_case{"double_two_to_63", response::double_value{9223372036854775808.0}, "Double",
+                   "9223372036854775808.000000", 9223372036854775808.0, int64_max, no},
         // Strings are never parsed.
         value_case{"string", response::string_value{std::string("42\0\xff", 4)}, "String",
                    std::string("42\0\xff", 4), no, no, no},
@@ -130,6 +131,10 @@ INSTANTIATE_TEST_SUITE_P(
         value_case{"error", response::error_value{"End of MIB"}, "Error", "End of MIB", no, no,
                    no}),
     kestrel::helpers::by_name{});
+
+TEST(ResponseConversion, NotANumberGivesZero) {
+  EXPECT_EQ(response(sys_name, response::double_value{std::nan("")}).as_converted_to_int64_t(), 0);
+}
 
 // German number punctuation: "," before the decimals, "." between groups of three digits.
 struct german_punctuation : std::numpunct<char> {
