@@ -22,9 +22,6 @@ namespace corvane::tallis::kestrel::helpers {
 /// Linux) and wraps to -1 in a 32-bit one (as on Windows).
 inline constexpr long largest_sub_identifier = static_cast<long>(std::uint32_t{0xffffffffU});
 
-/// `largest_sub_identifier` as a number in an OID text of the library's own making.
-inline std::string largest_sub_identifier_text() { return std::to_string(largest_sub_identifier); }
-
 /// The engine's file name beside the module ("libnetsnmp.so", "netsnmp.dll").
 inline std::string engine_file_name() { return KESTREL_ENGINE_NAME; }
 
