@@ -104,7 +104,8 @@ TEST(value_from_variable_test, EveryTypeByteGivesItsAlternativeAndDumpLine) {
       {0x7A, largest - 1, {}, v::int64_value{-2}, minus_two, 0xffffffff, true},
   };
   recording_logger logger;
-  const auto make = [&logger] { return detail::stream_logger(logger); };
+  std::string line;
+  const logger_factory make{logger, line};
   const connection_options all{.convert_all_types = true};
   for (const row& r : rows) {
     SCOPED_TRACE(::testing::Message() << "type " << int{r.type} << " " << r.line);

@@ -32,66 +32,55 @@ void append_sub_identifier(std::string& text, long sub_identifier) {
 namespace detail {
 
 stream_logger::stream_logger(plover::log_interface& logger)
-    : logger_(&logger), uncaught_(std::uncaught_exceptions()) {}
+    : logger_(&logger), text_(&own_), uncaught_(std::uncaught_exceptions()) {}
 
-stream_logger::stream_logger(plover::log_interface& logger, std::string& buffer)
-    : logger_(&logger),
-      text_(std::move(buffer)),
-      home_(&buffer),
-      uncaught_(std::uncaught_exceptions()) {
-  text_.clear();
+stream_logger::stream_logger(plover::log_interface& logger, std::string& buffer, int uncaught)
+    : logger_(&logger), text_(&buffer), uncaught_(uncaught) {
+  buffer.clear();
 }
 
 stream_logger::stream_logger(stream_logger&& other) noexcept
     : logger_(std::exchange(other.logger_, nullptr)),
-      text_(std::move(other.text_)),
-      home_(other.home_),
+      own_(std::move(other.own_)),
+      text_(other.text_ == &other.own_ ? &own_ : other.text_),
       hex_(other.hex_),
       uncaught_(other.uncaught_) {}
 
 stream_logger::~stream_logger() noexcept(false) {
-  if (logger_ == nullptr) return;
-  // The buffer goes back to its owner whatever the logger does.
-  struct give_back {
-    stream_logger& self;
-    ~give_back() {
-      if (self.home_ != nullptr) *self.home_ = std::move(self.text_);
-    }
-  } release{*this};
-  if (std::uncaught_exceptions() == uncaught_) logger_->log(7, text_);
+  if (logger_ != nullptr && std::uncaught_exceptions() == uncaught_) logger_->log(7, *text_);
 }
 
 stream_logger&& stream_logger::operator<<(std::string_view text) {
-  text_.append(text);
+  text_->append(text);
   return std::move(*this);
 }
 
 stream_logger&& stream_logger::operator<<(char c) {
-  text_.push_back(c);
+  text_->push_back(c);
   return std::move(*this);
 }
 
 void stream_logger::append_signed(long long value) {
   char digits[24];
-  text_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+  text_->append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
 void stream_logger::append_unsigned(unsigned long long value, int base) {
   char digits[24];
-  text_.append(digits, std::to_chars(digits, digits + sizeof digits, value, base).ptr);
+  text_->append(digits, std::to_chars(digits, digits + sizeof digits, value, base).ptr);
 }
 
 stream_logger&& stream_logger::operator<<(double value) {
   // A stream's default: "%g" with six significant digits.
   char digits[32];
-  text_.append(
+  text_->append(
       digits,
       std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6).ptr);
   return std::move(*this);
 }
 
 stream_logger&& stream_logger::operator<<(const std::vector<long>& numeric) {
-  for (long sub_identifier : numeric) append_sub_identifier(text_, sub_identifier);
+  for (long sub_identifier : numeric) append_sub_identifier(*text_, sub_identifier);
   return std::move(*this);
 }
 
@@ -99,23 +88,23 @@ stream_logger&& stream_logger::operator<<(hex_digits number) {
   char digits[24];
   const char* end = std::to_chars(digits, digits + sizeof digits, number.value, 16).ptr;
   const auto length = static_cast<int>(end - digits);
-  if (length < number.width) text_.append(static_cast<std::size_t>(number.width - length), '0');
-  text_.append(digits, static_cast<std::size_t>(end - digits));
+  if (length < number.width) text_->append(static_cast<std::size_t>(number.width - length), '0');
+  text_->append(digits, static_cast<std::size_t>(end - digits));
   return std::move(*this);
 }
 
 stream_logger&& stream_logger::operator<<(fixed_digits number) {
   // The largest double has 309 digits before the point.
   char digits[400];
-  text_.append(digits, std::to_chars(digits, digits + sizeof digits, number.value,
-                                     std::chars_format::fixed, number.precision)
-                           .ptr);
+  text_->append(digits, std::to_chars(digits, digits + sizeof digits, number.value,
+                                      std::chars_format::fixed, number.precision)
+                            .ptr);
   return std::move(*this);
 }
 
 stream_logger&& stream_logger::operator<<(std::ostream& (*manipulator)(std::ostream&)) {
   if (manipulator == static_cast<std::ostream& (*)(std::ostream&)>(std::endl)) {
-    text_.push_back('\n');
+    text_->push_back('\n');
   }
   return std::move(*this);
 }
@@ -799,7 +788,7 @@ std::vector<response> responses_from_pdu(context_netsnmp& engine, const oid_requ
     result.reserve(count);
     // Every line of the answer is built in one buffer.
     std::string line;
-    const logger_factory make = [&logger, &line] { return stream_logger(logger, line); };
+    const logger_factory make{logger, line};
     numeric_text numbers;
     for (const netsnmp_variable_list* variable = pdu.variables; variable != nullptr;
          variable = variable->next_variable) {

@@ -3,7 +3,6 @@
 #include <concepts>
 #include <cstdint>
 #include <exception>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -46,9 +45,10 @@ struct fixed_digits {
 class stream_logger {
  public:
   explicit stream_logger(plover::log_interface& logger);
-  /// Builds the text in `buffer`'s storage and gives it back afterwards, so that a caller that
-  /// writes many messages allocates once.
-  stream_logger(plover::log_interface& logger, std::string& buffer);
+  /// Builds the text in `buffer` itself, so that a caller that writes many messages allocates
+  /// once; one message at a time. `uncaught` is std::uncaught_exceptions() as it stands where
+  /// the messages are written.
+  stream_logger(plover::log_interface& logger, std::string& buffer, int uncaught);
   stream_logger(stream_logger&& other) noexcept;
   stream_logger(const stream_logger&) = delete;
   stream_logger& operator=(const stream_logger&) = delete;
@@ -85,16 +85,22 @@ class stream_logger {
   void append_unsigned(unsigned long long value, int base);
 
   plover::log_interface* logger_;  // null once handed on
-  std::string text_;
-  std::string* home_ = nullptr;
+  std::string own_;
+  std::string* text_;  // own_ or the caller's buffer
   bool hex_ = false;
   int uncaught_;
 };
 
 }  // namespace detail
 
-/// Makes a stream_logger on the logger of the running request.
-using logger_factory = std::function<detail::stream_logger()>;
+/// Makes the stream_loggers of one answer's dump: each message is built in `buffer`.
+struct logger_factory {
+  plover::log_interface& logger;
+  std::string& buffer;
+  int uncaught = std::uncaught_exceptions();
+
+  detail::stream_logger operator()() const { return {logger, buffer, uncaught}; }
+};
 
 /// Runs one request over `session`: a GET (repeated without the OIDs an SNMPv1 agent reports
 /// as missing), a GETNEXT walk, or one GETBULK (a bounded walk on SNMPv1 or when bulk requests
