@@ -6,6 +6,8 @@ and serves GET, GETNEXT and GETBULK (any community) until SECONDS (default 120) 
 The data: ifTable (1.3.6.1.2.1.2.2) with ifIndex and ifDescr for 60 rows, a few scalars under
 1.3.6.1.4.1.99999.30 of awkward types, a small table under 1.3.6.1.4.1.99999.1 and an object
 under 1.3.6.1.4.1.99999.10 (whose name shares the first one's text prefix), then ipForwarding.0 (in mode endofview the table is all there is).
+A GET of 1.3.6.1.4.1.99999.99.0 (outside the data, so no walk meets it) answers the number of
+GETBULK requests received so far.
 """
 import select
 import socket
@@ -15,6 +17,7 @@ import time
 IF_ENTRY = (1, 3, 6, 1, 2, 1, 2, 2, 1)
 PRIVATE = (1, 3, 6, 1, 4, 1, 99999)
 AFTER = (1, 3, 6, 1, 2, 1, 4, 1, 0)
+BULKS = PRIVATE + (99, 0)
 
 INTEGER, OCTETS, NULL, OID, SEQUENCE = 0x02, 0x04, 0x05, 0x06, 0x30
 IPADDRESS, COUNTER32, OPAQUE, END_OF_VIEW = 0x40, 0x41, 0x44, 0x82
@@ -97,6 +100,9 @@ def build_data(mode):
     data[PRIVATE + (30, 5, 0)] = tlv(0x45, b'\x47\x11')  # NsapAddress: no conversion
     data[PRIVATE + (30, 6, 0)] = tlv(OCTETS, b'x' * 130)  # long-form lengths around it
     data[PRIVATE + (10, 1)] = integer(INTEGER, 10)
+    if mode == 'longtail':
+        for n in range(1, 61):  # a pass that leaves the table ends in plain integers
+            data[PRIVATE + (20, n)] = integer(INTEGER, n)
     data[AFTER] = integer(INTEGER, 2)
     return data
 
@@ -106,6 +112,7 @@ class Agent:
         self.mode = mode
         self.data = build_data(mode)
         self.order = sorted(self.data)
+        self.bulks = 0
 
     def next_of(self, name):
         """The binding after `name` (the agent's bugs included), or None at the end."""
@@ -157,13 +164,15 @@ class Agent:
             # In mode v1generr the second of three names is missing, and then two fail.
             if self.mode == 'v1generr' and len(names) > 1:
                 status, index = (2, 2) if len(names) > 2 else (5, 1)
-            out = [(n, self.data[n] if n in self.data else tlv(0x80, b'')) for n in names]
+            out = [(n, integer(INTEGER, self.bulks) if n == BULKS else
+                    self.data[n] if n in self.data else tlv(0x80, b'')) for n in names]
         elif command == 0xA1:
             for n in names:
                 following = self.next_of(n)
                 out.append((following, self.value(following)) if following
                            else (n, tlv(END_OF_VIEW, b'')))
         elif command == 0xA5:
+            self.bulks += 1
             repetitions = int.from_bytes(field2, 'big')
             out = self.bulk(names[0], repetitions)
             if out is None:

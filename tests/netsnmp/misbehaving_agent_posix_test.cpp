@@ -75,6 +75,40 @@ TEST_F(misbehaving_test, AnAnswerOfAnotherKindIsAProtocolError) {
             "error (Expected RESPONSE-PDU but got GET-PDU).");
 }
 
+// A whole-table read sends each next pass while it converts the one before, and sends no
+// more passes than it reads. A pass sent for a read that then fails is used by nothing else:
+// the same GETBULK asked for afterwards is sent again, and the stale answer is passed over.
+TEST_F(misbehaving_test, TableReadsSendTheNextPassAheadForThemselvesOnly) {
+  misbehaving_agent agent("longtail");
+  const settings s = community_settings(version_t::snmp_v2c, agent.port(), std::chrono::seconds(1));
+  const auto run = [&](const std::shared_ptr<connection>& link, const add_query& add) {
+    request r(link, names_, compat_settings(std::chrono::milliseconds(0), retry_t::no_retry));
+    const auto id = add(r);
+    return r.execute(logger_).at(id);
+  };
+  const auto bulks_seen = [&](const std::shared_ptr<connection>& link) {
+    return run(link, [](request& r) { return r.single_get(".1.3.6.1.4.1.99999.99.0"); })
+        .at(0)
+        .as_string();
+  };
+  const auto table = [](request& r) { return r.table("IF-MIB::ifTable"); };
+
+  const std::shared_ptr<connection> whole = create_connection(*pool_, s);
+  EXPECT_EQ(run(whole, table).size(), 120u);  // 60 rows of two columns
+  EXPECT_EQ(bulks_seen(whole), "3");          // 50 + 50 + 20 cells and the end
+
+  // Over the limit after the second pass, whose read-ahead goes out all the same.
+  const std::shared_ptr<connection> limited =
+      create_connection(*pool_, s, connection_options{.max_responses = 60});
+  EXPECT_THROW(run(limited, table), exceptions::response_limit_exceeded);
+  const std::string third_pass = "IF-MIB::ifDescr.40";
+  EXPECT_EQ(texts(run(limited, [&](request& r) { return r.bulk(third_pass, 50); })).front(),
+            "if41");
+  EXPECT_EQ(bulks_seen(limited), "7");
+  EXPECT_EQ(texts(run(limited, [](request& r) { return r.single_get("IF-MIB::ifDescr.7"); })),
+            std::vector<std::string>{"if7"});
+}
+
 // ---- kept by the options ---------------------------------------------------------------
 
 struct option_case {

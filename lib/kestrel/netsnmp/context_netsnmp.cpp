@@ -228,7 +228,8 @@ int synch_input(int operation, netsnmp_session* session, int request_id, netsnmp
 
 }  // namespace
 
-int context_netsnmp::synch_response(void* handle, netsnmp_pdu* pdu, netsnmp_pdu** response) {
+int context_netsnmp::synch_response(void* handle, netsnmp_pdu* pdu, netsnmp_pdu** response,
+                                    int sent) {
   *response = nullptr;
   netsnmp_session* session = snmp_sess_session(handle);
   if (session == nullptr) return STAT_ERROR;
@@ -254,7 +255,10 @@ int context_netsnmp::synch_response(void* handle, netsnmp_pdu* pdu, netsnmp_pdu*
   session->callback = &synch_input;
   session->callback_magic = &state;
 
-  if (invoke<decltype(::snmp_sess_send)>(engine_, "snmp_sess_send", handle, pdu) == 0) {
+  if (sent != 0) {
+    state.waiting = true;
+    state.request_id = sent;
+  } else if (invoke<decltype(::snmp_sess_send)>(engine_, "snmp_sess_send", handle, pdu) == 0) {
     snmp_free_pdu(pdu);
     state.status = STAT_ERROR;
   } else {

@@ -31,6 +31,18 @@ class context_netsnmp;
 /// A PDU freed by the engine that made it.
 using pdu_ptr = std::unique_ptr<netsnmp_pdu, std::function<void(netsnmp_pdu*)>>;
 
+/// A GETBULK sent before its exchange: the next pass of a whole-table read goes out as soon as
+/// the answer before it is in, so that the agent works on it while that answer is converted.
+/// One per session, read and written under the engine lock. Every exchange over the session
+/// takes it over or gives it up before it waits, so that an answer to a read-ahead given up is
+/// passed over as any stray answer is.
+struct read_ahead {
+  int request_id = 0;  // 0: none in flight
+  std::vector<::oid> name;
+  long max_repetitions = 0;
+  unsigned long paging = 0;  // the whole-table read it was sent for (table_paging_scope)
+};
+
 /// One loaded and initialised engine instance, with one thin member per entry point the
 /// library calls. Every call resolves its entry point by name through `engine()`.
 class context_netsnmp : public std::enable_shared_from_this<context_netsnmp> {
@@ -65,8 +77,9 @@ class context_netsnmp : public std::enable_shared_from_this<context_netsnmp> {
   int snmp_sess_close(void* handle);
   netsnmp_session* snmp_sess_session(void* handle);
   /// Sends `pdu` (which it takes) and waits for its answer as the engine's own synchronous call
-  /// does, and with its result codes; the answer is the engine's PDU itself, not a copy.
-  int synch_response(void* handle, netsnmp_pdu* pdu, netsnmp_pdu** response);
+  /// does, and with its result codes; the answer is the engine's PDU itself, not a copy. With
+  /// `sent`, waits for the request of that ID sent earlier instead (`pdu` is then null).
+  int synch_response(void* handle, netsnmp_pdu* pdu, netsnmp_pdu** response, int sent = 0);
   void snmp_sess_error(void* handle, int* system_error, int* engine_error, char** message);
   void snmp_error(netsnmp_session* session, int* system_error, int* engine_error, char** message);
   const char* snmp_api_errstring(int code);
@@ -122,7 +135,15 @@ class context_netsnmp : public std::enable_shared_from_this<context_netsnmp> {
 
   /// Sends `pdu` (a clone per attempt) over the session `handle` under the engine lock: three
   /// attempts with `retry`, one without, sleeping `delay` after each failed one.
-  pdu_ptr exchange(void* handle, netsnmp_pdu* pdu, bool retry, std::chrono::milliseconds delay);
+  /// The first attempt waits for the session's read-ahead `ahead` instead when that is the same
+  /// request, sent for the whole-table read running on this thread; any other read-ahead is
+  /// given up.
+  pdu_ptr exchange(void* handle, netsnmp_pdu* pdu, bool retry, std::chrono::milliseconds delay,
+                   read_ahead* ahead = nullptr);
+  /// Sends `pdu` (which it takes) over the session `handle` under the engine lock, as the
+  /// session's read-ahead `ahead`. A send the engine refuses leaves no read-ahead: the exchange
+  /// that would use it sends the request itself and meets the error then.
+  void send_ahead(void* handle, pdu_ptr pdu, read_ahead& ahead, unsigned long paging);
 
  private:
   initializers::winsock_initializer winsock_;

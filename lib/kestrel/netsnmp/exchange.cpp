@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -14,6 +16,7 @@
 #include <kestrel/exceptions.hpp>
 
 #include "request/oid_order.hpp"
+#include "request/table_paging.hpp"
 #include "values/response_access.hpp"
 
 namespace corvane::tallis::kestrel {
@@ -422,7 +425,7 @@ pdu_ptr exchange_once(session_netsnmp& session, netsnmp_pdu& pdu, const execute_
   const unsigned before = dropped_answers(engine);
   try {
     return engine.exchange(session.handle(), &pdu, context.compat.do_retry(),
-                           context.compat.delay());
+                           context.compat.delay(), &session.ahead());
   } catch (const exceptions::timeout&) {
     if (const unsigned dropped = dropped_answers(engine) - before) {
       stream_logger(context.logger)
@@ -644,6 +647,61 @@ std::vector<response> run_walk(session_netsnmp& session, const oid_request& requ
   return result;
 }
 
+// The OID of the pass that a whole-table read asks for after this answer to `request`, when it
+// is sure to ask: every binding a value that converts as it is, inside the table and after
+// the one before (the read then keeps them all and goes on after the last), and no pause due
+// between requests.
+std::optional<std::vector<::oid>> next_pass(const oid_request& request, const netsnmp_pdu& answer,
+                                            const execute_context& context) {
+  const auto& subtree = request.only_children_of_oid();
+  if (table_paging_scope::current() == 0 || !subtree || context.compat.delay().count() > 0 ||
+      answer.errstat != error_none || answer.variables == nullptr ||
+      (wide_integers != nullptr && !wide_integers->empty())) {
+    return std::nullopt;
+  }
+  const auto less = [](::oid a, ::oid b) {
+    return sub_identifier_less(static_cast<long>(a), static_cast<long>(b));
+  };
+  const std::vector<long>& table = subtree->numeric_oid();
+  const std::vector<long>& start = request.oids().front().numeric_oid();
+  std::vector<::oid> previous(start.begin(), start.end());
+  for (const netsnmp_variable_list* v = answer.variables; v != nullptr; v = v->next_variable) {
+    bool plain = false;
+    switch (v->type) {
+      case type_integer:
+      case type_counter:
+      case type_gauge:
+      case type_timeticks:
+        plain = v->val.integer != nullptr;
+        break;
+      case type_counter64:
+        plain = v->val.counter64 != nullptr;
+        break;
+      case type_octet_string:
+        plain = v->val.string != nullptr;
+        break;
+      case type_object_id:
+        plain = v->val.objid != nullptr;
+        break;
+      default:
+        break;
+    }
+    const std::span<const ::oid> name(v->name, v->name == nullptr ? 0 : v->name_length);
+    if (!plain || name.size() < table.size() ||
+        !std::equal(table.begin(), table.end(), name.begin(),
+                    [](long a, ::oid b) {
+                      return static_cast<std::uint32_t>(a) ==
+                             static_cast<std::uint32_t>(static_cast<long>(b));
+                    }) ||
+        !std::lexicographical_compare(previous.begin(), previous.end(), name.begin(), name.end(),
+                                      less)) {
+      return std::nullopt;
+    }
+    previous.assign(name.begin(), name.end());
+  }
+  return previous;
+}
+
 std::vector<response> run_bulk(session_netsnmp& session, const oid_request& request,
                                const execute_context& context, const connection_options& options) {
   context_netsnmp& engine = session.context();
@@ -663,6 +721,14 @@ std::vector<response> run_bulk(session_netsnmp& session, const oid_request& requ
                                   << pdu->max_repetitions;
     pause(context.compat.delay());
     answer = exchange_once(session, *pdu, context, options);
+  }
+  // The agent works on the next pass while this one is converted.
+  if (const auto next = next_pass(request, *answer, context)) {
+    pdu_ptr ahead = create_pdu(engine, request);
+    if (ahead && engine.snmp_add_null_var(ahead.get(), next->data(), next->size()) != nullptr) {
+      engine.send_ahead(session.handle(), std::move(ahead), session.ahead(),
+                        table_paging_scope::current());
+    }
   }
   std::vector<response> result;
   append_within_subtree(
@@ -688,17 +754,33 @@ pdu_ptr context_netsnmp::wrap(netsnmp_pdu* pdu) {
 }
 
 pdu_ptr context_netsnmp::exchange(void* handle, netsnmp_pdu* pdu, bool retry,
-                                  std::chrono::milliseconds delay) {
+                                  std::chrono::milliseconds delay, read_ahead* ahead) {
   std::lock_guard<std::mutex> lock(engine_lock_);
   netsnmp_session* session = snmp_sess_session(handle);
   if (session == nullptr) throw exceptions::invalid_handle();
   // Every repetition happens here, with its own pause and SNMPv3 reset.
   session->retries = 0;
 
+  // The read-ahead stands for the first attempt when it is this very request.
+  int sent = 0;
+  if (ahead != nullptr && ahead->request_id != 0) {
+    const netsnmp_variable_list* only = pdu->variables;
+    if (ahead->paging == table_paging_scope::current() && pdu->command == command_getbulk &&
+        pdu->max_repetitions == ahead->max_repetitions && only != nullptr &&
+        only->next_variable == nullptr &&
+        std::equal(ahead->name.begin(), ahead->name.end(), only->name,
+                   only->name + only->name_length)) {
+      sent = ahead->request_id;
+    }
+    *ahead = read_ahead{};
+  }
+
   int attempts = retry ? 3 : 1;
   for (;;) {
     netsnmp_pdu* response = nullptr;
-    const int status = synch_response(handle, snmp_clone_pdu(pdu), &response);
+    const int status = sent != 0
+                           ? synch_response(handle, nullptr, &response, std::exchange(sent, 0))
+                           : synch_response(handle, snmp_clone_pdu(pdu), &response);
     pdu_ptr answer = wrap(response);
     if (status == status_success && answer) return answer;
     if (session->version == SNMP_VERSION_3 &&
@@ -713,6 +795,22 @@ pdu_ptr context_netsnmp::exchange(void* handle, netsnmp_pdu* pdu, bool retry,
       throw exceptions::communication_error(error.system_error, error.engine_error, error.message);
     }
   }
+}
+
+void context_netsnmp::send_ahead(void* handle, pdu_ptr pdu, read_ahead& ahead,
+                                 unsigned long paging) {
+  std::lock_guard<std::mutex> lock(engine_lock_);
+  netsnmp_session* session = snmp_sess_session(handle);
+  if (session == nullptr || !pdu || pdu->variables == nullptr) return;
+  const netsnmp_variable_list& only = *pdu->variables;
+  read_ahead next{static_cast<int>(pdu->reqid),
+                  std::vector<::oid>(only.name, only.name + only.name_length), pdu->max_repetitions,
+                  paging};
+  session->retries = 0;
+  // The engine takes the PDU only when it sends it.
+  if (invoke<decltype(::snmp_sess_send)>(engine_, "snmp_sess_send", handle, pdu.get()) == 0) return;
+  pdu.release();
+  ahead = std::move(next);
 }
 
 std::vector<response> run_request(session_netsnmp& session, oid_request request,

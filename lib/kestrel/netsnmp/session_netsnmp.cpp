@@ -123,6 +123,8 @@ const netsnmp_session& session_netsnmp::description() const { return description
 
 void* session_netsnmp::handle() const { return handle_; }
 
+read_ahead& session_netsnmp::ahead() { return ahead_; }
+
 void session_netsnmp::describe(const settings& settings) {
   if (const auto timeout = settings.timeout()) {
     // The engine keeps the time-out in 32-bit microseconds: a longer one is capped at the

@@ -29,6 +29,8 @@ class session_netsnmp {
   const netsnmp_session& description() const;
   /// The engine's single-session handle; never null.
   void* handle() const;
+  /// The GETBULK sent ahead over this session, if any (see context_netsnmp::send_ahead).
+  read_ahead& ahead();
 
  private:
   void describe(const settings& settings);
@@ -38,6 +40,7 @@ class session_netsnmp {
   std::shared_ptr<context_netsnmp> context_;
   netsnmp_session description_;
   void* handle_;
+  read_ahead ahead_;
 };
 
 }  // namespace corvane::tallis::kestrel

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "request/oid_order.hpp"
+#include "request/table_paging.hpp"
 #include "values/response_access.hpp"
 
 namespace corvane::tallis::kestrel {
@@ -97,6 +98,7 @@ struct table_query {
   int bulk_size;
 
   std::vector<response> operator()(connection& conn, const execute_context& context) const {
+    const table_paging_scope paging;
     std::vector<response> rows;
     oid current = table;
     for (;;) {
