@@ -647,10 +647,33 @@ std::vector<response> run_walk(session_netsnmp& session, const oid_request& requ
   return result;
 }
 
+// Whether a binding is a value that converts as it is, whatever the connection's options.
+bool plain_value(const netsnmp_variable_list& v) {
+  switch (v.type) {
+    case type_integer:
+    case type_counter:
+    case type_gauge:
+    case type_timeticks:
+      return v.val.integer != nullptr;
+    case type_counter64:
+      return v.val.counter64 != nullptr;
+    case type_octet_string:
+      return v.val.string != nullptr;
+    case type_object_id:
+      return v.val.objid != nullptr;
+    default:
+      return false;
+  }
+}
+
+std::span<const ::oid> name_of(const netsnmp_variable_list& v) {
+  return {v.name, v.name == nullptr ? 0 : v.name_length};
+}
+
 // The OID of the pass that a whole-table read asks for after this answer to `request`, when it
-// is sure to ask: every binding a value that converts as it is, inside the table and after
-// the one before (the read then keeps them all and goes on after the last), and no pause due
-// between requests.
+// is sure to ask: every binding a plain value, each after the one before (the first after the
+// OID asked for) and the last inside the table, so that the read keeps them all and goes on
+// after the last; and no pause due between requests.
 std::optional<std::vector<::oid>> next_pass(const oid_request& request, const netsnmp_pdu& answer,
                                             const execute_context& context) {
   const auto& subtree = request.only_children_of_oid();
@@ -659,47 +682,29 @@ std::optional<std::vector<::oid>> next_pass(const oid_request& request, const ne
       (wide_integers != nullptr && !wide_integers->empty())) {
     return std::nullopt;
   }
-  const auto less = [](::oid a, ::oid b) {
-    return sub_identifier_less(static_cast<long>(a), static_cast<long>(b));
+  // The walk order of comes_before (the engine's sub-identifiers are at most 32 bits wide).
+  const auto less = [](std::span<const ::oid> a, std::span<const ::oid> b) {
+    const auto [x, y] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+    return y != b.end() &&
+           (x == a.end() || sub_identifier_less(static_cast<long>(*x), static_cast<long>(*y)));
   };
-  const std::vector<long>& table = subtree->numeric_oid();
   const std::vector<long>& start = request.oids().front().numeric_oid();
-  std::vector<::oid> previous(start.begin(), start.end());
+  const std::vector<::oid> asked(start.begin(), start.end());
+  std::span<const ::oid> previous(asked);
   for (const netsnmp_variable_list* v = answer.variables; v != nullptr; v = v->next_variable) {
-    bool plain = false;
-    switch (v->type) {
-      case type_integer:
-      case type_counter:
-      case type_gauge:
-      case type_timeticks:
-        plain = v->val.integer != nullptr;
-        break;
-      case type_counter64:
-        plain = v->val.counter64 != nullptr;
-        break;
-      case type_octet_string:
-        plain = v->val.string != nullptr;
-        break;
-      case type_object_id:
-        plain = v->val.objid != nullptr;
-        break;
-      default:
-        break;
-    }
-    const std::span<const ::oid> name(v->name, v->name == nullptr ? 0 : v->name_length);
-    if (!plain || name.size() < table.size() ||
-        !std::equal(table.begin(), table.end(), name.begin(),
-                    [](long a, ::oid b) {
-                      return static_cast<std::uint32_t>(a) ==
-                             static_cast<std::uint32_t>(static_cast<long>(b));
-                    }) ||
-        !std::lexicographical_compare(previous.begin(), previous.end(), name.begin(), name.end(),
-                                      less)) {
-      return std::nullopt;
-    }
-    previous.assign(name.begin(), name.end());
+    if (!plain_value(*v) || !less(previous, name_of(*v))) return std::nullopt;
+    previous = name_of(*v);
   }
-  return previous;
+  // The bindings rise from the OID asked for, which lies in the table: they all lie in it when
+  // the last one does.
+  const std::vector<long>& table = subtree->numeric_oid();
+  if (previous.size() < table.size() ||
+      !std::equal(table.begin(), table.end(), previous.begin(), [](long a, ::oid b) {
+        return static_cast<std::uint32_t>(a) == static_cast<std::uint32_t>(static_cast<long>(b));
+      })) {
+    return std::nullopt;
+  }
+  return std::vector<::oid>(previous.begin(), previous.end());
 }
 
 std::vector<response> run_bulk(session_netsnmp& session, const oid_request& request,
