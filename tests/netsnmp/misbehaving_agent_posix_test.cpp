@@ -75,14 +75,16 @@ TEST_F(misbehaving_test, AnAnswerOfAnotherKindIsAProtocolError) {
             "error (Expected RESPONSE-PDU but got GET-PDU).");
 }
 
-// A whole-table read sends each next pass while it converts the one before, and sends no
-// more passes than it reads. A pass sent for a read that then fails is used by nothing else:
-// the same GETBULK asked for afterwards is sent again, and the stale answer is passed over.
+// A whole-table read sends each next pass while it converts the one before (unless a
+// compatibility delay is set), and sends no more passes than it reads. A pass sent for a read that
+// then fails is used by nothing else: the same GETBULK asked for afterwards is sent again, and the
+// stale answer is passed over.
 TEST_F(misbehaving_test, TableReadsSendTheNextPassAheadForThemselvesOnly) {
   misbehaving_agent agent("longtail");
   const settings s = community_settings(version_t::snmp_v2c, agent.port(), std::chrono::seconds(1));
-  const auto run = [&](const std::shared_ptr<connection>& link, const add_query& add) {
-    request r(link, names_, compat_settings(std::chrono::milliseconds(0), retry_t::no_retry));
+  const auto run = [&](const std::shared_ptr<connection>& link, const add_query& add,
+                       std::chrono::milliseconds delay = std::chrono::milliseconds(0)) {
+    request r(link, names_, compat_settings(delay, retry_t::no_retry));
     const auto id = add(r);
     return r.execute(logger_).at(id);
   };
@@ -107,6 +109,10 @@ TEST_F(misbehaving_test, TableReadsSendTheNextPassAheadForThemselvesOnly) {
   EXPECT_EQ(bulks_seen(limited), "7");
   EXPECT_EQ(texts(run(limited, [](request& r) { return r.single_get("IF-MIB::ifDescr.7"); })),
             std::vector<std::string>{"if7"});
+  // With a compatibility delay nothing is sent ahead: the failing read asks for two passes.
+  EXPECT_THROW(run(limited, table, std::chrono::milliseconds(1)),
+               exceptions::response_limit_exceeded);
+  EXPECT_EQ(bulks_seen(limited), "9");
 }
 
 // ---- kept by the options ---------------------------------------------------------------
