@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -56,14 +57,16 @@ bool is_blank(char c) {
 
 context_netsnmp::context_netsnmp(fs::path library_file, bool load_mibs) : engine_(library_file) {
   const fs::path module_dir = module_directory();
-  std::cerr << "Using Net-SNMP DLL " << library_file << " with base dir " << module_dir
-            << std::endl;
+  // Each line goes out in one write, whole, whatever other threads write to the stream.
+  std::ostringstream loaded;
+  loaded << "Using Net-SNMP DLL " << library_file << " with base dir " << module_dir << '\n';
+  std::cerr << loaded.str() << std::flush;
 
   netsnmp_set_debug_log_level(4);
   netsnmp_ds_set_string(library_store, persistent_dir, (module_dir / "persist").string());
   if (load_mibs) {
     const std::string directories = mib_directories(module_dir);
-    std::cerr << "Using MIB directories \"" << directories << "\"" << std::endl;
+    std::cerr << "Using MIB directories \"" + directories + "\"\n" << std::flush;
     netsnmp_ds_set_string(library_store, mib_dirs, directories);
   } else {
     netsnmp_ds_set_string(library_store, mib_dirs, "");
