@@ -105,6 +105,21 @@ TEST_F(library_netsnmp_test, DescribesTheMibEngineAndGivesDisplayHints) {
   EXPECT_EQ(display_hint(*pool_, {1, 3, 6, 1, 2, 1, 1, 3, 0}), "");      // sysUpTime: TimeTicks
 }
 
+// A table's readable columns as its MIB lists them: an index the agent does not send is not
+// counted; an entry, a scalar or numbers the MIBs do not know are no table.
+TEST_F(library_netsnmp_test, CountsTheReadableColumnsOfATable) {
+  const auto& shape = dynamic_cast<const table_shape&>(*names_);
+  const std::vector<long> if_table = {1, 3, 6, 1, 2, 1, 2, 2};
+  EXPECT_EQ(shape.readable_columns(if_table), 22u);
+  EXPECT_EQ(shape.readable_columns({1, 3, 6, 1, 4, 1, 8072, 1, 3, 2, 2}), 8u);  // nsExtendConfig
+  std::vector<long> if_entry = if_table;
+  if_entry.push_back(1);
+  EXPECT_EQ(shape.readable_columns(if_entry), 0u);
+  EXPECT_EQ(shape.readable_columns({1, 3, 6, 1, 2, 1, 1, 1}), 0u);      // sysDescr
+  EXPECT_EQ(shape.readable_columns({1, 3, 6, 1, 4, 1, 99999, 1}), 0u);  // not in the MIBs
+  EXPECT_EQ(shape.readable_columns({}), 0u);
+}
+
 // The engine's text starts with a blank, which is trimmed away.
 TEST_F(library_netsnmp_test, UnknownNamesAndNamesBeyondTheBufferFail) {
   EXPECT_EQ(

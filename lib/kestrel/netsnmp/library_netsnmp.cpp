@@ -174,6 +174,36 @@ std::string library_netsnmp::numeric_to_name(const std::vector<long>& numeric) c
   return engine_name(context, sub_identifiers);
 }
 
+std::size_t library_netsnmp::readable_columns(const std::vector<long>& table) const {
+  if (table.empty() || table.size() > max_numeric_length) return 0;
+  std::vector<::oid> numbers(table.begin(), table.end());
+  context_netsnmp& context = *state_->context;
+  std::lock_guard lock(context.mib_lock());
+  struct tree* node = context.get_tree(numbers.data(), numbers.size(), context.get_tree_head());
+  // The engine's answer is its deepest known object: it must be the table itself, whose one
+  // child is the entry.
+  std::size_t depth = 0;
+  for (const struct tree* up = node; up != nullptr; up = up->parent) ++depth;
+  if (node == nullptr || depth != numbers.size() || node->child_list == nullptr ||
+      node->child_list->next_peer != nullptr) {
+    return 0;
+  }
+  std::size_t columns = 0;
+  for (const struct tree* column = node->child_list->child_list; column != nullptr;
+       column = column->next_peer) {
+    switch (column->access) {
+      case MIB_ACCESS_READONLY:
+      case MIB_ACCESS_READWRITE:
+      case MIB_ACCESS_CREATE:
+        ++columns;
+        break;
+      default:
+        break;
+    }
+  }
+  return columns;
+}
+
 std::unique_ptr<library> create_library(pool& p) {
   auto& netsnmp_pool = dynamic_cast<pool_netsnmp&>(p);
   return std::make_unique<library_netsnmp>(netsnmp_pool.get_context(0));

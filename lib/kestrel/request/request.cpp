@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <functional>
 #include <kestrel/exceptions.hpp>
 #include <kestrel/request.hpp>
+#include <new>
 #include <utility>
 
 #include "request/oid_order.hpp"
@@ -97,14 +99,45 @@ struct table_query {
   oid table;
   int bulk_size;
 
+  // Once the cells of the table's first column are all in, the table has about that many
+  // cells in each of its `columns`: room for all of them is made at once, so that the cells
+  // are not moved to ever larger memory as they come. Says whether it is done (or never will
+  // be). A MIB that lists more columns than the agent has costs address space only.
+  bool reserve_for_columns(std::vector<response>& rows, std::size_t columns,
+                           std::size_t limit) const {
+    const std::size_t column_at = table.numeric_oid().size() + 1;
+    const auto column_of = [&](const response& cell) {
+      const std::vector<long>& numbers = detail::response_access::oid_of(cell).numeric_oid();
+      return numbers.size() > column_at ? numbers[column_at] : -1;
+    };
+    if (rows.empty() || column_of(rows.front()) == column_of(rows.back())) return false;
+    const long first = column_of(rows.front());
+    const auto first_end = std::find_if(
+        rows.begin(), rows.end(), [&](const response& cell) { return column_of(cell) != first; });
+    const auto per_column = static_cast<std::size_t>(first_end - rows.begin());
+    // An estimate far beyond what has come (a MIB at odds with the agent) is not trusted.
+    const std::size_t wanted = std::min({per_column * columns, limit, rows.size() * 64});
+    if (wanted > rows.capacity()) {
+      try {
+        rows.reserve(wanted);
+      } catch (const std::bad_alloc&) {
+        // The cells then find room as they come, as without an estimate.
+      }
+    }
+    return true;
+  }
+
   std::vector<response> operator()(connection& conn, const execute_context& context) const {
     const table_paging_scope paging;
     std::vector<response> rows;
     oid current = table;
+    const auto* shape = dynamic_cast<const table_shape*>(&context.library);
+    std::size_t columns = shape != nullptr ? shape->readable_columns(table.numeric_oid()) : 0;
     for (;;) {
       std::vector<response> pass = bulk_pass(conn, context, current, table, bulk_size);
       const bool advanced = take_fresh(pass, current, rows) > 0;
       check_limit(rows.size(), conn);
+      if (columns > 0 && reserve_for_columns(rows, columns, conn.response_limit())) columns = 0;
       if (!pass.empty()) {
         // The trailing error: the end marker goes, an agent error stays as the last element.
         if (pass.back().as_string() != end_of_table) rows.push_back(std::move(pass.back()));

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <utility>
+#include <vector>
 
 namespace corvane::tallis::kestrel {
 
@@ -27,6 +29,21 @@ class table_paging_scope {
 
   static inline thread_local unsigned long current_ = 0;
   unsigned long previous_;
+};
+
+/// What a name service may know of a table before reading it: the number of columns that
+/// its MIB lists as readable in each row of `table`, 0 when it does not know the table. A
+/// whole-table read uses it to hold all cells in one allocation, once the first column has
+/// told it the number of rows.
+class table_shape {
+ public:
+  virtual std::size_t readable_columns(const std::vector<long>& table) const = 0;
+
+ protected:
+  table_shape() = default;
+  table_shape(const table_shape&) = default;
+  table_shape& operator=(const table_shape&) = default;
+  ~table_shape() = default;
 };
 
 }  // namespace corvane::tallis::kestrel
