@@ -87,6 +87,9 @@ def build_data(mode):
         data[IF_ENTRY + (2, row)] = tlv(OCTETS, b'if%d' % row)
         if mode == 'ipcolumn':
             data[IF_ENTRY + (3, row)] = tlv(IPADDRESS, bytes([10, 0, 0, row]))
+        if mode == 'wide':  # all 22 columns of IF-MIB's ifEntry
+            for column in range(3, 23):
+                data[IF_ENTRY + (column, row)] = integer(INTEGER, row)
     if mode == 'stray':
         data[IF_ENTRY[:-1] + (2, 1)] = integer(INTEGER, 7)  # inside ifTable, outside ifEntry
     if mode == 'endofview':

@@ -129,10 +129,19 @@ struct table_query {
 
   std::vector<response> operator()(connection& conn, const execute_context& context) const {
     const table_paging_scope paging;
+    const auto* shape = dynamic_cast<const table_shape*>(&context.library);
+    const std::size_t columns = shape != nullptr ? shape->readable_columns(table.numeric_oid()) : 0;
+    std::vector<response> rows = read(conn, context, columns);
+    // Room that the agent did not fill (its table has fewer columns than the MIB) goes back.
+    if (columns > 0 && rows.capacity() / 2 > rows.size()) rows.shrink_to_fit();
+    return rows;
+  }
+
+ private:
+  std::vector<response> read(connection& conn, const execute_context& context,
+                             std::size_t columns) const {
     std::vector<response> rows;
     oid current = table;
-    const auto* shape = dynamic_cast<const table_shape*>(&context.library);
-    std::size_t columns = shape != nullptr ? shape->readable_columns(table.numeric_oid()) : 0;
     for (;;) {
       std::vector<response> pass = bulk_pass(conn, context, current, table, bulk_size);
       const bool advanced = take_fresh(pass, current, rows) > 0;
