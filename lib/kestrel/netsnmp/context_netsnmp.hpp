@@ -122,13 +122,18 @@ class context_netsnmp : public std::enable_shared_from_this<context_netsnmp> {
     }
   };
   /// The columns learnt, by their numbers, and the one of the cell named last (cells come
-  /// column by column); read and written under the MIB lock.
+  /// column by column); and the last name the engine wrote whole, by its numbers (a column of
+  /// OID values often holds one value throughout). Read and written under the MIB lock.
   struct column_memory {
     std::map<std::vector<::oid>, column_name, sub_identifier_order> columns;
     const decltype(columns)::value_type* last = nullptr;
+    std::vector<::oid> last_whole_numbers;
+    std::string last_whole_name;
     void forget() {
       columns.clear();
       last = nullptr;
+      last_whole_numbers.clear();
+      last_whole_name.clear();
     }
   };
   column_memory& column_names();

@@ -118,7 +118,7 @@ bool rows_are_plain_numbers(context_netsnmp& context, std::span<const ::oid> col
 std::string library_netsnmp::numeric_to_name(const std::vector<long>& numeric) const {
   // The engine's sub-identifiers are unsigned and may be wider; most names are short enough to
   // convert on the stack.
-  std::array<::oid, 32> small{};
+  std::array<::oid, 32> small;
   std::vector<::oid> large;
   ::oid* numbers = small.data();
   if (numeric.size() > small.size()) {
@@ -171,7 +171,11 @@ std::string library_netsnmp::numeric_to_name(const std::vector<long>& numeric) c
     // The engine refuses names beyond its working buffers: a long one is left to it.
     if (name.size() < derived_name_limit) return name;
   }
-  return engine_name(context, sub_identifiers);
+  if (!std::ranges::equal(sub_identifiers, memory.last_whole_numbers)) {
+    memory.last_whole_name = engine_name(context, sub_identifiers);
+    memory.last_whole_numbers.assign(sub_identifiers.begin(), sub_identifiers.end());
+  }
+  return memory.last_whole_name;
 }
 
 std::size_t library_netsnmp::readable_columns(const std::vector<long>& table) const {
