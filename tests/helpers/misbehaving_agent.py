@@ -102,6 +102,7 @@ def build_data(mode):
     data[PRIVATE + (30, 4, 0)] = integer(COUNTER32, 2 ** 33 + 7)
     data[PRIVATE + (30, 5, 0)] = tlv(0x45, b'\x47\x11')  # NsapAddress: no conversion
     data[PRIVATE + (30, 6, 0)] = tlv(OCTETS, b'x' * 130)  # long-form lengths around it
+    data[PRIVATE + (30, 7, 0)] = integer(INTEGER, -2 ** 40)
     data[PRIVATE + (10, 1)] = integer(INTEGER, 10)
     if mode == 'longtail':
         for n in range(1, 61):  # a pass that leaves the table ends in plain integers

@@ -154,7 +154,7 @@ using o = connection_options;
 using texts_t = std::vector<std::string>;
 const std::string scalar = ".1.3.6.1.4.1.99999.30.";
 const add_query too_wide = [](request& r) {
-  return r.multi_get({scalar + "3.0", scalar + "6.0", scalar + "4.0"});
+  return r.multi_get({scalar + "3.0", scalar + "6.0", scalar + "4.0", scalar + "7.0"});
 };
 const add_query three_oids = [](request& r) {
   return r.multi_get(
@@ -168,7 +168,8 @@ INSTANTIATE_TEST_SUITE_P(
     Options, kept_by_option,
     ::testing::Values(
         option_case{"IntegersWiderThanTheirType", "plain", &o::check_integer_range, too_wide,
-                    texts_t{wider + "1099511627776", std::string(130, 'x'), wider + "8589934599"}},
+                    texts_t{wider + "1099511627776", std::string(130, 'x'), wider + "8589934599",
+                            wider + "-1099511627776"}},
         option_case{"ErrorStatusForEveryOid", "generr", &o::error_per_oid, three_oids,
                     texts_t{gen_err, gen_err, gen_err}},
         option_case{"ErrorStatusForEveryOidLeft", "v1generr", &o::error_per_oid, three_oids,

@@ -219,13 +219,16 @@ TEST_F(execute, FirstOfSticksToTheLastOidThatAnswered) {
   expect_run({x, y, z}, {}, {error});
 }
 
-// A result refuses an empty id and an id it holds no answer for, as a temporary too.
+// A result refuses an empty id and an id it holds no answer for, as a temporary too; moved,
+// it hands its answers on.
 TEST(Result, RefusesEmptyAndMissingIds) {
-  const k::result answer(k::result::map_type{{0, {}}});
+  k::result answer(k::result::map_type{{0, {}}});
   EXPECT_THROW(answer.at(std::nullopt), ex::invalid_handle);
   EXPECT_THROW(answer.at(7), ex::no_result_for_oid);
   EXPECT_THROW((void)k::result(answer).at(std::nullopt), ex::invalid_handle);
   EXPECT_THROW((void)k::result(answer).at(5), ex::no_result_for_oid);
+  const k::result moved(std::move(answer));
+  EXPECT_EQ(moved.size(), 1u);
 }
 
 // Every field takes part in equality and in the hash; reference values pin the hash down.
