@@ -1,5 +1,6 @@
 // POSIX matters of the pool: the MIB directory list in its POSIX form, the default base
-// directory of a service user, and sensor processes sharing a base directory.
+// directory of a service user, sockets that go with their connections, and sensor processes
+// sharing a base directory.
 
 #include <pwd.h>
 #include <sys/wait.h>
@@ -96,6 +97,25 @@ TEST(sensor_processes_test, AServiceUserOfARootOwnedInstallationGetsAPrivateDefa
 // Eight sensor processes (each the command-line tool, five times over: a pool, a name service,
 // an SNMPv3 connection and a read) start and stop side by side on one base directory, and leave
 // no engine copy behind.
+// A connection's socket goes with the connection (the engine instance stays with the pool).
+using connection_posix_test = netsnmp_test;
+
+TEST_F(connection_posix_test, AConnectionClosesItsSocketWhenItGoes) {
+  const auto open_descriptors = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+  };
+  const settings s = community_settings(version_t::snmp_v2c, shared_agent().port());
+  const auto read_once = [&] {
+    request r(create_connection(*pool_, s), names_, compat_settings());
+    const auto id = r.single_get("SNMPv2-MIB::sysName.0");
+    EXPECT_EQ(r.execute(logger_).at(id).size(), 1u);
+  };
+  read_once();
+  const auto before = open_descriptors();
+  read_once();
+  EXPECT_EQ(open_descriptors(), before);
+}
+
 TEST(sensor_processes_test, ManyProcessesOnOneBaseDirectoryStartAndStopCleanly) {
   if (std::string(KESTREL_TOOL_PATH).empty()) GTEST_SKIP() << "the tool is not built";
   const fs::path base = make_temporary_directory("kestrel-processes-");
