@@ -682,28 +682,16 @@ std::optional<std::vector<::oid>> next_pass(const oid_request& request, const ne
       (wide_integers != nullptr && !wide_integers->empty())) {
     return std::nullopt;
   }
-  // The walk order of comes_before (the engine's sub-identifiers are at most 32 bits wide).
-  const auto less = [](std::span<const ::oid> a, std::span<const ::oid> b) {
-    const auto [x, y] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
-    return y != b.end() &&
-           (x == a.end() || sub_identifier_less(static_cast<long>(*x), static_cast<long>(*y)));
-  };
   const std::vector<long>& start = request.oids().front().numeric_oid();
   const std::vector<::oid> asked(start.begin(), start.end());
   std::span<const ::oid> previous(asked);
   for (const netsnmp_variable_list* v = answer.variables; v != nullptr; v = v->next_variable) {
-    if (!plain_value(*v) || !less(previous, name_of(*v))) return std::nullopt;
+    if (!plain_value(*v) || !sub_identifiers_before(previous, name_of(*v))) return std::nullopt;
     previous = name_of(*v);
   }
   // The bindings rise from the OID asked for, which lies in the table: they all lie in it when
   // the last one does.
-  const std::vector<long>& table = subtree->numeric_oid();
-  if (previous.size() < table.size() ||
-      !std::equal(table.begin(), table.end(), previous.begin(), [](long a, ::oid b) {
-        return static_cast<std::uint32_t>(a) == static_cast<std::uint32_t>(static_cast<long>(b));
-      })) {
-    return std::nullopt;
-  }
+  if (!sub_identifiers_within(previous, subtree->numeric_oid())) return std::nullopt;
   return std::vector<::oid>(previous.begin(), previous.end());
 }
 
