@@ -73,23 +73,35 @@ std::string row_name(const std::string& column, ::oid row) {
   return name;
 }
 
+// The engine's object at exactly `numbers` and every object above it, root first; empty when the
+// MIB tree knows only a shorter prefix (the engine answers with its deepest known object).
+std::vector<struct tree*> exact_path(context_netsnmp& context, std::span<const ::oid> numbers) {
+  std::vector<struct tree*> path;
+  for (struct tree* node =
+           context.get_tree(numbers.data(), numbers.size(), context.get_tree_head());
+       node != nullptr; node = node->parent) {
+    path.push_back(node);
+  }
+  std::reverse(path.begin(), path.end());
+  if (path.size() != numbers.size() ||
+      !std::equal(path.begin(), path.end(), numbers.begin(),
+                  [](const struct tree* node, ::oid number) { return node->subid == number; })) {
+    path.clear();
+  }
+  return path;
+}
+
 // Whether the engine writes the cell of `column` in any row N as the column's name, "." and N
 // in decimal: `column` is an object without children, and the first index of its table is an
 // integer without named values. (Named values, strings and addresses are written otherwise,
 // and an index object the engine does not know leaves the rest of the numbers as they are.)
 bool rows_are_plain_numbers(context_netsnmp& context, std::span<const ::oid> column) {
-  struct tree* object = context.get_tree(column.data(), column.size(), context.get_tree_head());
-  if (object == nullptr || object->child_list != nullptr) return false;
-  // The engine's answer is its deepest known object: it must be the column itself.
-  std::vector<struct tree*> path;
-  for (struct tree* node = object; node != nullptr; node = node->parent) path.push_back(node);
-  if (path.size() != column.size()) return false;
+  const std::vector<struct tree*> path = exact_path(context, column);
+  if (path.empty() || path.back()->child_list != nullptr) return false;
   // The index list is the one of the deepest object on the way that has one (or augments a
   // table that has one), as the engine finds it when it writes a name.
   struct index_list* indexes = nullptr;
-  for (std::size_t depth = 0; depth < column.size(); ++depth) {
-    struct tree* node = path[path.size() - 1 - depth];
-    if (node->subid != column[depth]) return false;
+  for (struct tree* node : path) {
     if (node->indexes != nullptr) {
       indexes = node->indexes;
     } else if (node->augments != nullptr) {
@@ -183,13 +195,10 @@ std::size_t library_netsnmp::readable_columns(const std::vector<long>& table) co
   std::vector<::oid> numbers(table.begin(), table.end());
   context_netsnmp& context = *state_->context;
   std::lock_guard lock(context.mib_lock());
-  struct tree* node = context.get_tree(numbers.data(), numbers.size(), context.get_tree_head());
-  // The engine's answer is its deepest known object: it must be the table itself, whose one
-  // child is the entry.
-  std::size_t depth = 0;
-  for (const struct tree* up = node; up != nullptr; up = up->parent) ++depth;
-  if (node == nullptr || depth != numbers.size() || node->child_list == nullptr ||
-      node->child_list->next_peer != nullptr) {
+  // The table itself, whose one child is the entry.
+  const std::vector<struct tree*> path = exact_path(context, numbers);
+  const struct tree* node = path.empty() ? nullptr : path.back();
+  if (node == nullptr || node->child_list == nullptr || node->child_list->next_peer != nullptr) {
     return 0;
   }
   std::size_t columns = 0;
